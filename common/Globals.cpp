@@ -1,0 +1,10 @@
+#include "common/Globals.h"
+
+std::atomic<bool> g_bDebug(false);
+std::atomic<bool> g_bRunning(false);
+
+WCHAR g_tszLangID[kcchLangID];
+WCHAR g_tszIniPath[kcchPath];
+WCHAR g_tszAppPath[kcchPath];
+WCHAR g_tszAppDir[kcchPath];
+HWND g_hWnd;

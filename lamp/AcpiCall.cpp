@@ -1,0 +1,50 @@
+#include "lamp/AcpiCall.h"
+
+#include "common/Globals.h"
+#include "diag/Trace.h"
+#include "lamp/AcpiRequest.h"
+
+typedef BOOL(WINAPI *PFN_IsWow64Process)(HANDLE, PBOOL);
+
+bool IsWow64() {
+    // Looked up at run time: older systems have no such function.
+    BOOL bWow64 = FALSE;
+    PFN_IsWow64Process pfn = reinterpret_cast<PFN_IsWow64Process>(
+        reinterpret_cast<void *>(GetProcAddress(GetModuleHandleW(L"kernel32"), "IsWow64Process")));
+    if (pfn != NULL)
+        pfn(GetCurrentProcess(), &bWow64);
+    return bWow64 != FALSE;
+}
+
+BOOL One_Method_Raw(DWORD dwMethodName, DWORD dwArgument, BYTE *pbReply, DWORD *pcbReply) {
+    HANDLE hDevice = CreateFileW(ACPI_DEVICE_PATH, GENERIC_READ | GENERIC_WRITE,
+                                 FILE_SHARE_READ | FILE_SHARE_WRITE, NULL, OPEN_EXISTING, 0, NULL);
+    if (hDevice == INVALID_HANDLE_VALUE) {
+        TraceError(L"ACPI drive doesn't exist!", L"One_Method_Raw");
+        return FALSE;
+    }
+
+    BYTE abRecord[kcbAcpiArgRecord];
+    BuildAcpiArgRecord(abRecord, dwArgument);
+    const bool bWow64 = IsWow64();
+    if (bWow64)
+        TraceNotify(L"IsWow64()!!", L"One_Method_Raw");
+    BYTE abRequest[kcbAcpiRequestMax];
+    const size_t cbRequest =
+        BuildAcpiRequest(abRequest, dwMethodName, abRecord,
+                         static_cast<DWORD>(reinterpret_cast<UINT_PTR>(abRecord)), bWow64);
+
+    DWORD cbWritten = 0;
+    BOOL bOk = DeviceIoControl(hDevice, ACPI_IOCTL_EVAL_METHOD, abRequest,
+                               static_cast<DWORD>(cbRequest), pbReply, *pcbReply, &cbWritten, NULL);
+    // Keep the request's error across the close for the error line.
+    DWORD dwError = GetLastError();
+    CloseHandle(hDevice);
+    if (!bOk) {
+        SetLastError(dwError);
+        TraceError(L"ACPI DeviceIoControl IoctlResult == NULL!", L"One_Method_Raw");
+        return FALSE;
+    }
+    *pcbReply = cbWritten;
+    return TRUE;
+}

@@ -1,0 +1,5 @@
+#include "app/TargetRunner.h"
+
+DWORD ResumeChild(HANDLE hThread) {
+    return ResumeThread(hThread);
+}
