@@ -20,51 +20,58 @@
 
 /* How the stand-in answers evaluation requests until told otherwise. */
 enum AcpiStandInReplyMode {
-  ACPI_REPLY_DEFAULT = 0, /* count 1, one integer record of value 1 (20 bytes) */
-  ACPI_REPLY_BYTES = 1,   /* exactly the given bytes (cut to the caller's capacity) */
-  ACPI_REPLY_FAIL = 2,    /* the request fails (STATUS_UNSUCCESSFUL) */
-  ACPI_REPLY_OVERSTATE = 3 /* the given bytes, but claims `overstate` more bytes written */
+    ACPI_REPLY_DEFAULT = 0,  /* count 1, one integer record of value 1 (20 bytes) */
+    ACPI_REPLY_BYTES = 1,    /* exactly the given bytes (cut to the caller's capacity) */
+    ACPI_REPLY_FAIL = 2,     /* the request fails (STATUS_UNSUCCESSFUL) */
+    ACPI_REPLY_OVERSTATE = 3 /* the given bytes, but claims `overstate` more bytes written */
 };
+/* Every reply is cut to the caller's capacity, the default one included; a
+ * refused (malformed) request gets no reply bytes. RESET also puts the reply
+ * mode back to ACPI_REPLY_DEFAULT.
+ * Under Wine the claimed count of ACPI_REPLY_OVERSTATE reaches the caller
+ * unchanged (DeviceIoControl reports it as the bytes returned, even beyond the
+ * caller's capacity), while at most the capacity is copied into the caller's
+ * buffer. `overstate` is limited to ACPI_STANDIN_MAX_REPLY. */
 
 #define ACPI_STANDIN_MAX_REPLY 1024u
 #define ACPI_STANDIN_MAX_REQUEST 32u
 #define ACPI_STANDIN_HISTORY 64u
 
 typedef struct AcpiStandInReply {
-  unsigned int mode;      /* AcpiStandInReplyMode */
-  unsigned int length;    /* bytes used in `bytes` */
-  unsigned int overstate; /* ACPI_REPLY_OVERSTATE only */
-  unsigned char bytes[ACPI_STANDIN_MAX_REPLY];
+    unsigned int mode;      /* AcpiStandInReplyMode */
+    unsigned int length;    /* bytes used in `bytes` */
+    unsigned int overstate; /* ACPI_REPLY_OVERSTATE only */
+    unsigned char bytes[ACPI_STANDIN_MAX_REPLY];
 } AcpiStandInReply;
 
 /* Why a request was judged malformed; 0 when it was well formed. */
 enum AcpiStandInVerdict {
-  ACPI_REQ_OK = 0,
-  ACPI_REQ_BAD_LENGTH = 1,     /* neither 20 nor 24 bytes */
-  ACPI_REQ_BAD_LEAD = 2,       /* leading word is not 2 */
-  ACPI_REQ_BAD_COUNT = 3,      /* argument count is not 1 */
-  ACPI_REQ_BAD_TOTAL = 4,      /* total argument length is not 8 */
-  ACPI_REQ_BAD_RECORD = 5,     /* inline record is not type 0, length 4 */
-  ACPI_REQ_BAD_ADDRESS = 6     /* native layout with a null address */
+    ACPI_REQ_OK = 0,
+    ACPI_REQ_BAD_LENGTH = 1, /* neither 20 nor 24 bytes */
+    ACPI_REQ_BAD_LEAD = 2,   /* leading word is not 2 */
+    ACPI_REQ_BAD_COUNT = 3,  /* argument count is not 1 */
+    ACPI_REQ_BAD_TOTAL = 4,  /* total argument length is not 8 */
+    ACPI_REQ_BAD_RECORD = 5, /* inline record is not type 0, length 4 */
+    ACPI_REQ_BAD_ADDRESS = 6 /* native layout with a null address */
 };
 
 typedef struct AcpiStandInRequest {
-  unsigned int sequence;   /* 1 for the first request after a reset */
-  unsigned int inLength;   /* request bytes received */
-  unsigned int outCapacity;/* reply capacity the caller offered */
-  unsigned int verdict;    /* AcpiStandInVerdict */
-  unsigned int method;     /* method name word (offset 4), 0 if too short */
-  unsigned int argument;   /* the integer argument, 0 when not readable */
-  unsigned int written;    /* bytes reported as written, 0 on failure */
-  unsigned int status;     /* NTSTATUS the request completed with */
-  unsigned char bytes[ACPI_STANDIN_MAX_REQUEST]; /* first request bytes */
+    unsigned int sequence;                         /* 1 for the first request after a reset */
+    unsigned int inLength;                         /* request bytes received */
+    unsigned int outCapacity;                      /* reply capacity the caller offered */
+    unsigned int verdict;                          /* AcpiStandInVerdict */
+    unsigned int method;                           /* method name word (offset 4), 0 if too short */
+    unsigned int argument;                         /* the integer argument, 0 when not readable */
+    unsigned int written;                          /* bytes reported as written, 0 on failure */
+    unsigned int status;                           /* NTSTATUS the request completed with */
+    unsigned char bytes[ACPI_STANDIN_MAX_REQUEST]; /* first request bytes */
 } AcpiStandInRequest;
 
 typedef struct AcpiStandInHistory {
-  unsigned int total; /* evaluation requests since the last reset (may exceed the table) */
-  int lamp;           /* -1 unknown, else bit 0 of the last well-formed lamp argument */
-  unsigned int count; /* entries filled in `requests`: the most recent ones, oldest first */
-  AcpiStandInRequest requests[ACPI_STANDIN_HISTORY];
+    unsigned int total; /* evaluation requests since the last reset (may exceed the table) */
+    int lamp;           /* -1 unknown, else bit 0 of the last well-formed lamp argument */
+    unsigned int count; /* entries filled in `requests`: the most recent ones, oldest first */
+    AcpiStandInRequest requests[ACPI_STANDIN_HISTORY];
 } AcpiStandInHistory;
 
 #endif
