@@ -1,0 +1,260 @@
+/* Stand-in for the maker's ACPI driver: a small WDM driver that accepts the
+ * evaluation request under \Device\TVKACPI, keeps the lamp state the request
+ * sets, records every request for the test bed and answers as the test bed
+ * told it to (see AcpiStandInProtocol.h).
+ *
+ * Runs in Wine's winedevice.exe. A request from a native 32-bit caller holds
+ * only the address of its argument record, in the caller's address space,
+ * which winedevice.exe cannot see: such a request is judged by its fixed
+ * fields alone and leaves the lamp state unknown. */
+#include <wdm.h>
+
+#include "AcpiStandInProtocol.h"
+
+#define EVAL_NATIVE_LENGTH 20u
+#define EVAL_WOW64_LENGTH 24u
+#define EVAL_LEAD 2u
+#define METHOD_KLMP ((ULONG)'K' | ((ULONG)'L' << 8) | ((ULONG)'M' << 16) | ((ULONG)'P' << 24))
+
+/* count 1, one integer record (type 0, length 4) holding 1 */
+static const UCHAR kDefaultReply[20] = {0, 0, 0, 0, 0, 0, 0, 0, 1, 0, 0, 0, 0, 0, 4, 0, 1, 0, 0, 0};
+
+/* Everything below g_lock is guarded by it. */
+static KSPIN_LOCK g_lock;
+static AcpiStandInReply g_reply;
+static AcpiStandInRequest g_ring[ACPI_STANDIN_HISTORY];
+static ULONG g_total; /* evaluation requests since the last reset */
+static LONG g_lamp;
+
+static ULONG ReadU32(const UCHAR *p) {
+    return (ULONG)p[0] | ((ULONG)p[1] << 8) | ((ULONG)p[2] << 16) | ((ULONG)p[3] << 24);
+}
+
+static USHORT ReadU16(const UCHAR *p) {
+    return (USHORT)(p[0] | (p[1] << 8));
+}
+
+/* Judges a request from its first bytes; fills method and argument as far as
+ * they can be read. */
+static ULONG JudgeRequest(const UCHAR *req, ULONG len, ULONG *method, ULONG *argument,
+                          BOOLEAN *argumentKnown) {
+    *method = len >= 8 ? ReadU32(req + 4) : 0;
+    *argument = 0;
+    *argumentKnown = FALSE;
+    if (len == EVAL_WOW64_LENGTH) {
+        *argument = ReadU32(req + 20);
+        *argumentKnown = TRUE;
+    }
+
+    if (len != EVAL_NATIVE_LENGTH && len != EVAL_WOW64_LENGTH)
+        return ACPI_REQ_BAD_LENGTH;
+    if (ReadU32(req) != EVAL_LEAD)
+        return ACPI_REQ_BAD_LEAD;
+    if (ReadU32(req + 8) != 1)
+        return ACPI_REQ_BAD_COUNT;
+    if (ReadU32(req + 12) != 8)
+        return ACPI_REQ_BAD_TOTAL;
+    if (len == EVAL_WOW64_LENGTH) {
+        if (ReadU16(req + 16) != 0 || ReadU16(req + 18) != 4)
+            return ACPI_REQ_BAD_RECORD;
+    } else if (ReadU32(req + 16) == 0) {
+        return ACPI_REQ_BAD_ADDRESS;
+    }
+    return ACPI_REQ_OK;
+}
+
+static NTSTATUS Complete(PIRP irp, NTSTATUS status, ULONG_PTR information) {
+    irp->IoStatus.Status = status;
+    irp->IoStatus.Information = information;
+    IoCompleteRequest(irp, IO_NO_INCREMENT);
+    return status;
+}
+
+static NTSTATUS NTAPI DispatchCreateClose(PDEVICE_OBJECT device, PIRP irp) {
+    UNREFERENCED_PARAMETER(device);
+    return Complete(irp, STATUS_SUCCESS, 0);
+}
+
+/* The evaluation request. Input and output share the system buffer, so the
+ * request is copied out before any reply byte is written. */
+static NTSTATUS Evaluate(PIRP irp, ULONG inLen, ULONG outCap) {
+    UCHAR *buffer = (UCHAR *)irp->AssociatedIrp.SystemBuffer;
+    UCHAR req[ACPI_STANDIN_MAX_REQUEST];
+    ULONG kept = 0;
+    ULONG method, argument, verdict, written = 0;
+    ULONG_PTR information = 0;
+    BOOLEAN argumentKnown;
+    NTSTATUS status;
+    AcpiStandInRequest *rec;
+    KIRQL irql;
+    ULONG i;
+
+    RtlZeroMemory(req, sizeof(req));
+    if (buffer) {
+        kept = inLen < sizeof(req) ? inLen : sizeof(req);
+        RtlCopyMemory(req, buffer, kept);
+    }
+    /* req holds zeros past the request, and judging reads no further than
+     * offset 24 */
+    verdict = JudgeRequest(req, inLen, &method, &argument, &argumentKnown);
+    if (!buffer && inLen)
+        verdict = ACPI_REQ_BAD_LENGTH;
+
+    KeAcquireSpinLock(&g_lock, &irql);
+    if (verdict != ACPI_REQ_OK) {
+        status = STATUS_INVALID_PARAMETER;
+    } else {
+        if (method == METHOD_KLMP)
+            g_lamp = argumentKnown ? (LONG)(argument & 1) : -1;
+        if (g_reply.mode == ACPI_REPLY_FAIL) {
+            status = STATUS_UNSUCCESSFUL;
+        } else {
+            const UCHAR *src = g_reply.mode == ACPI_REPLY_DEFAULT ? kDefaultReply : g_reply.bytes;
+            ULONG n = g_reply.mode == ACPI_REPLY_DEFAULT ? sizeof(kDefaultReply) : g_reply.length;
+            if (n > outCap)
+                n = outCap;
+            if (n && buffer)
+                RtlCopyMemory(buffer, src, n);
+            else
+                n = 0;
+            written = n;
+            if (g_reply.mode == ACPI_REPLY_OVERSTATE)
+                written += g_reply.overstate;
+            information = written;
+            status = STATUS_SUCCESS;
+        }
+    }
+
+    g_total++;
+    rec = &g_ring[(g_total - 1) % ACPI_STANDIN_HISTORY];
+    RtlZeroMemory(rec, sizeof(*rec));
+    rec->sequence = g_total;
+    rec->inLength = inLen;
+    rec->outCapacity = outCap;
+    rec->verdict = verdict;
+    rec->method = method;
+    rec->argument = argument;
+    rec->written = written;
+    rec->status = (unsigned int)status;
+    for (i = 0; i < kept; i++)
+        rec->bytes[i] = req[i];
+    KeReleaseSpinLock(&g_lock, irql);
+
+    return Complete(irp, status, information);
+}
+
+static NTSTATUS ResetState(void) {
+    KIRQL irql;
+    KeAcquireSpinLock(&g_lock, &irql);
+    RtlZeroMemory(&g_reply, sizeof(g_reply));
+    RtlZeroMemory(g_ring, sizeof(g_ring));
+    g_reply.mode = ACPI_REPLY_DEFAULT;
+    g_total = 0;
+    g_lamp = -1;
+    KeReleaseSpinLock(&g_lock, irql);
+    return STATUS_SUCCESS;
+}
+
+static NTSTATUS SetReply(const UCHAR *buffer, ULONG inLen) {
+    const ULONG head = FIELD_OFFSET(AcpiStandInReply, bytes);
+    ULONG mode, length, overstate;
+    KIRQL irql;
+
+    if (!buffer || inLen < head)
+        return STATUS_INVALID_PARAMETER;
+    mode = ReadU32(buffer);
+    length = ReadU32(buffer + 4);
+    overstate = ReadU32(buffer + 8);
+    /* Wine copies back as many bytes as the reply claims, read from a buffer
+     * of the caller's capacity: the claim beyond it is read past that buffer
+     * inside winedevice.exe, so it is kept small. */
+    if (mode > ACPI_REPLY_OVERSTATE || length > ACPI_STANDIN_MAX_REPLY || inLen - head < length ||
+        overstate > ACPI_STANDIN_MAX_REPLY)
+        return STATUS_INVALID_PARAMETER;
+
+    KeAcquireSpinLock(&g_lock, &irql);
+    RtlZeroMemory(&g_reply, sizeof(g_reply));
+    g_reply.mode = mode;
+    g_reply.length = length;
+    g_reply.overstate = overstate;
+    RtlCopyMemory(g_reply.bytes, buffer + head, length);
+    KeReleaseSpinLock(&g_lock, irql);
+    return STATUS_SUCCESS;
+}
+
+static NTSTATUS GetHistory(PIRP irp, ULONG outCap) {
+    AcpiStandInHistory *out = (AcpiStandInHistory *)irp->AssociatedIrp.SystemBuffer;
+    ULONG count, first, i;
+    KIRQL irql;
+
+    if (!out || outCap < sizeof(AcpiStandInHistory))
+        return Complete(irp, STATUS_BUFFER_TOO_SMALL, 0);
+
+    RtlZeroMemory(out, sizeof(*out));
+    KeAcquireSpinLock(&g_lock, &irql);
+    count = g_total < ACPI_STANDIN_HISTORY ? g_total : ACPI_STANDIN_HISTORY;
+    first = g_total - count; /* sequence of the oldest kept entry, minus one */
+    for (i = 0; i < count; i++)
+        out->requests[i] = g_ring[(first + i) % ACPI_STANDIN_HISTORY];
+    out->total = g_total;
+    out->lamp = g_lamp;
+    out->count = count;
+    KeReleaseSpinLock(&g_lock, irql);
+    return Complete(irp, STATUS_SUCCESS, sizeof(AcpiStandInHistory));
+}
+
+static NTSTATUS NTAPI DispatchDeviceControl(PDEVICE_OBJECT device, PIRP irp) {
+    PIO_STACK_LOCATION sp = IoGetCurrentIrpStackLocation(irp);
+    ULONG code = sp->Parameters.DeviceIoControl.IoControlCode;
+    ULONG inLen = sp->Parameters.DeviceIoControl.InputBufferLength;
+    ULONG outCap = sp->Parameters.DeviceIoControl.OutputBufferLength;
+
+    UNREFERENCED_PARAMETER(device);
+    switch (code) {
+    case ACPI_STANDIN_IOCTL_EVAL:
+        return Evaluate(irp, inLen, outCap);
+    case ACPI_STANDIN_IOCTL_RESET:
+        return Complete(irp, ResetState(), 0);
+    case ACPI_STANDIN_IOCTL_SET_REPLY:
+        return Complete(irp, SetReply((const UCHAR *)irp->AssociatedIrp.SystemBuffer, inLen), 0);
+    case ACPI_STANDIN_IOCTL_GET_HISTORY:
+        return GetHistory(irp, outCap);
+    default:
+        return Complete(irp, STATUS_INVALID_DEVICE_REQUEST, 0);
+    }
+}
+
+static VOID NTAPI Unload(PDRIVER_OBJECT driver) {
+    UNICODE_STRING link;
+    RtlInitUnicodeString(&link, ACPI_STANDIN_LINK_NAME);
+    IoDeleteSymbolicLink(&link);
+    if (driver->DeviceObject)
+        IoDeleteDevice(driver->DeviceObject);
+}
+
+NTSTATUS NTAPI DriverEntry(PDRIVER_OBJECT driver, PUNICODE_STRING registryPath) {
+    UNICODE_STRING name, link;
+    PDEVICE_OBJECT device = NULL;
+    NTSTATUS status;
+
+    UNREFERENCED_PARAMETER(registryPath);
+    KeInitializeSpinLock(&g_lock);
+    ResetState();
+
+    RtlInitUnicodeString(&name, ACPI_STANDIN_DEVICE_NAME);
+    status = IoCreateDevice(driver, 0, &name, FILE_DEVICE_UNKNOWN, 0, FALSE, &device);
+    if (!NT_SUCCESS(status))
+        return status;
+    RtlInitUnicodeString(&link, ACPI_STANDIN_LINK_NAME);
+    status = IoCreateSymbolicLink(&link, &name);
+    if (!NT_SUCCESS(status)) {
+        IoDeleteDevice(device);
+        return status;
+    }
+
+    driver->MajorFunction[IRP_MJ_CREATE] = DispatchCreateClose;
+    driver->MajorFunction[IRP_MJ_CLOSE] = DispatchCreateClose;
+    driver->MajorFunction[IRP_MJ_DEVICE_CONTROL] = DispatchDeviceControl;
+    driver->DriverUnload = Unload;
+    return STATUS_SUCCESS;
+}
