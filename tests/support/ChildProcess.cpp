@@ -1,0 +1,153 @@
+#include "ChildProcess.h"
+
+#include <psapi.h>
+#include <tlhelp32.h>
+
+#include <map>
+
+#include <wchar.h>
+
+namespace tb {
+
+namespace {
+
+const DWORD kKillWaitMs = 5000;
+
+struct NoCaseLess {
+    bool operator()(const std::wstring &a, const std::wstring &b) const
+    {
+        return _wcsicmp(a.c_str(), b.c_str()) < 0;
+    }
+};
+
+} // namespace
+
+std::wstring BuildEnvironmentBlock(const EnvOverrides &overrides)
+{
+    // Entries whose name starts with '=' (per-drive folders) have no place in a
+    // name map; keep them as they are, in front.
+    std::wstring hidden;
+    std::map<std::wstring, std::wstring, NoCaseLess> vars;
+    LPWCH env = GetEnvironmentStringsW();
+    for (LPCWSTR p = env; p != nullptr && *p != L'\0'; p += wcslen(p) + 1) {
+        std::wstring entry = p;
+        size_t eq = entry.find(L'=', 1);
+        if (entry[0] == L'=' || eq == std::wstring::npos) {
+            hidden.append(entry).push_back(L'\0');
+            continue;
+        }
+        vars[entry.substr(0, eq)] = entry.substr(eq + 1);
+    }
+    if (env != nullptr)
+        FreeEnvironmentStringsW(env);
+    for (const auto &o : overrides) {
+        if (o.second.empty())
+            vars.erase(o.first);
+        else
+            vars[o.first] = o.second;
+    }
+    std::wstring block = hidden;
+    for (const auto &v : vars)
+        block.append(v.first).append(L"=").append(v.second).push_back(L'\0');
+    block.push_back(L'\0');
+    return block;
+}
+
+ChildProcess::~ChildProcess()
+{
+    Kill();
+    if (hProcess_ != nullptr)
+        CloseHandle(hProcess_);
+}
+
+bool ChildProcess::Start(const std::wstring &exePath, const std::wstring &tail,
+                         const EnvOverrides &overrides, const std::wstring &cwd)
+{
+    if (hProcess_ != nullptr)
+        return false;
+    cmdLine_ = L"\"" + exePath + L"\"" + tail;
+    std::wstring env = BuildEnvironmentBlock(overrides);
+    std::vector<wchar_t> cmd(cmdLine_.begin(), cmdLine_.end());
+    cmd.push_back(L'\0');
+    STARTUPINFOW si = {};
+    si.cb = sizeof(si);
+    PROCESS_INFORMATION pi = {};
+    if (!CreateProcessW(exePath.c_str(), cmd.data(), nullptr, nullptr, FALSE,
+                        CREATE_UNICODE_ENVIRONMENT, &env[0], cwd.empty() ? nullptr : cwd.c_str(),
+                        &si, &pi)) {
+        startError_ = GetLastError();
+        return false;
+    }
+    CloseHandle(pi.hThread);
+    hProcess_ = pi.hProcess;
+    pid_ = pi.dwProcessId;
+    return true;
+}
+
+bool ChildProcess::Running() const
+{
+    return hProcess_ != nullptr && WaitForSingleObject(hProcess_, 0) == WAIT_TIMEOUT;
+}
+
+bool ChildProcess::WaitForExit(DWORD timeoutMs, DWORD *exitCode)
+{
+    if (hProcess_ == nullptr || WaitForSingleObject(hProcess_, timeoutMs) != WAIT_OBJECT_0)
+        return false;
+    DWORD code = STILL_ACTIVE;
+    GetExitCodeProcess(hProcess_, &code);
+    if (exitCode != nullptr)
+        *exitCode = code;
+    return true;
+}
+
+void ChildProcess::Kill()
+{
+    if (!Running())
+        return;
+    TerminateProcess(hProcess_, 0xDEAD);
+    WaitForSingleObject(hProcess_, kKillWaitMs);
+}
+
+size_t KillProcessesUnder(const std::wstring &folder, DWORD timeoutMs)
+{
+    std::wstring prefix = folder;
+    if (prefix.empty() || prefix.back() != L'\\')
+        prefix += L'\\';
+    std::vector<HANDLE> ended;
+    HANDLE snap = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    if (snap == INVALID_HANDLE_VALUE)
+        return 0;
+    PROCESSENTRY32W entry = {};
+    entry.dwSize = sizeof(entry);
+    for (BOOL more = Process32FirstW(snap, &entry); more; more = Process32NextW(snap, &entry)) {
+        if (entry.th32ProcessID == GetCurrentProcessId())
+            continue;
+        HANDLE h = OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ | PROCESS_TERMINATE |
+                                   SYNCHRONIZE,
+                               FALSE, entry.th32ProcessID);
+        if (h == nullptr)
+            continue;
+        std::vector<wchar_t> image(32768, L'\0');
+        DWORD cch = GetModuleFileNameExW(h, nullptr, image.data(), static_cast<DWORD>(image.size()));
+        std::wstring path(image.data(), cch);
+        if (path.compare(0, 4, L"\\\\?\\") == 0)
+            path.erase(0, 4);
+        if (path.size() > prefix.size() &&
+            _wcsnicmp(path.c_str(), prefix.c_str(), prefix.size()) == 0 &&
+            TerminateProcess(h, 0xDEAD)) {
+            ended.push_back(h);
+            continue;
+        }
+        CloseHandle(h);
+    }
+    CloseHandle(snap);
+    DWORD start = GetTickCount();
+    for (HANDLE h : ended) {
+        DWORD spent = GetTickCount() - start;
+        WaitForSingleObject(h, spent < timeoutMs ? timeoutMs - spent : 0);
+        CloseHandle(h);
+    }
+    return ended.size();
+}
+
+} // namespace tb

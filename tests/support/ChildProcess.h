@@ -1,0 +1,62 @@
+// A program started by a test as a separate process, ended at the latest when
+// the object goes.
+#ifndef TB_CHILD_PROCESS_H
+#define TB_CHILD_PROCESS_H
+
+#include <windows.h>
+
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace tb {
+
+// Environment changes for a child: each name is set to its value in a copy of
+// this process's environment (names compared without regard to case); an
+// empty value removes the variable.
+using EnvOverrides = std::vector<std::pair<std::wstring, std::wstring>>;
+
+// This process's environment with `overrides` applied, as a block of
+// "name=value\0" entries ending in an extra "\0".
+std::wstring BuildEnvironmentBlock(const EnvOverrides &overrides);
+
+class ChildProcess {
+public:
+    ChildProcess() = default;
+    ~ChildProcess(); // Kill()
+    ChildProcess(const ChildProcess &) = delete;
+    ChildProcess &operator=(const ChildProcess &) = delete;
+
+    // Starts `exePath` with the command line `"exePath"` followed directly by
+    // `tail` (the caller writes any blanks after the name). The current folder
+    // is `cwd`, or this process's own when empty.
+    bool Start(const std::wstring &exePath, const std::wstring &tail,
+               const EnvOverrides &overrides = {}, const std::wstring &cwd = L"");
+
+    DWORD Pid() const { return pid_; }
+    HANDLE Handle() const { return hProcess_; }
+    DWORD StartError() const { return startError_; }
+    const std::wstring &CommandLine() const { return cmdLine_; }
+
+    bool Running() const;
+    // Waits at most `timeoutMs` for the process to end; true when it has, with
+    // its exit code in *exitCode.
+    bool WaitForExit(DWORD timeoutMs, DWORD *exitCode = nullptr);
+    // Ends the process if it still runs and waits (bounded) until it has gone.
+    void Kill();
+
+private:
+    HANDLE hProcess_ = nullptr;
+    DWORD pid_ = 0;
+    DWORD startError_ = 0;
+    std::wstring cmdLine_;
+};
+
+// Ends every process whose executable lies in `folder` or below it (the
+// programs a test started there, and what they started in turn) and waits,
+// bounded, until they are gone. Returns how many were found.
+size_t KillProcessesUnder(const std::wstring &folder, DWORD timeoutMs);
+
+} // namespace tb
+
+#endif

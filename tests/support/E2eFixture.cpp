@@ -1,0 +1,91 @@
+#include "E2eFixture.h"
+
+#include "WinePath.h"
+
+namespace tb {
+
+const wchar_t kEnglish[] = L"en_US.UTF-8";
+const wchar_t kGerman[] = L"de_DE.UTF-8";
+const wchar_t kFrench[] = L"fr_FR.UTF-8";
+
+namespace {
+
+std::wstring CurrentTestName()
+{
+    const ::testing::TestInfo *info = ::testing::UnitTest::GetInstance()->current_test_info();
+    std::string name = std::string(info->test_suite_name()) + "." + info->name();
+    return std::wstring(name.begin(), name.end());
+}
+
+} // namespace
+
+EnvOverrides UiLanguage(const wchar_t *locale)
+{
+    return EnvOverrides{{L"LC_ALL", locale}};
+}
+
+void E2eTest::SetUp()
+{
+    sandbox_.reset(new Sandbox(CurrentTestName()));
+    ASSERT_TRUE(sandbox_->Ok()) << "cannot create the sandbox folder";
+    ASSERT_TRUE(sandbox_->PlaceExe()) << "cannot copy the launcher from the build tree";
+    ASSERT_TRUE(sandbox_->PlaceBuiltIni()) << "cannot copy the strings file from the build tree";
+    ASSERT_TRUE(trace_.Start()) << "another listener holds the debugger output stream";
+    driver_.reset(new AcpiStandIn(DefaultStandInSysPath()));
+    if (startDriver_) {
+        ASSERT_TRUE(driver_->Start()) << "the ACPI driver stand-in does not start";
+        ASSERT_TRUE(driver_->Reset());
+    }
+}
+
+void E2eTest::TearDown()
+{
+    copies_.clear(); // ends the copies still running
+    if (sandbox_ != nullptr)
+        KillProcessesUnder(sandbox_->Root(), 5000);
+    trace_.Stop();
+    driver_.reset();
+    sandbox_.reset();
+}
+
+ChildProcess &E2eTest::Launch(const std::wstring &tail, const EnvOverrides &env)
+{
+    EnvOverrides all = UiLanguage(kEnglish);
+    all.insert(all.end(), env.begin(), env.end());
+    copies_.emplace_back(new ChildProcess);
+    ChildProcess &copy = *copies_.back();
+    EXPECT_TRUE(copy.Start(sandbox_->ExePath(), tail, all, sandbox_->Root()))
+        << "cannot start " << ToAnsi(copy.CommandLine()) << ": error " << copy.StartError();
+    return copy;
+}
+
+CopyRun E2eTest::Finish(ChildProcess &copy)
+{
+    CopyRun run;
+    run.ended = copy.WaitForExit(kExitMs, &run.exitCode);
+    run.trace = TraceOf(copy);
+    return run;
+}
+
+CopyRun E2eTest::RunToEnd(const std::wstring &tail, const EnvOverrides &env)
+{
+    return Finish(Launch(tail, env));
+}
+
+std::vector<std::string> E2eTest::TraceOf(const ChildProcess &copy)
+{
+    EXPECT_TRUE(trace_.Flush(kFlushMs)) << "the debugger output stream is stuck";
+    return trace_.LinesOf(copy.Pid());
+}
+
+BoxView E2eTest::WaitForBoxOf(const ChildProcess &copy)
+{
+    return ReadBox(WaitForBox(copy.Pid(), kBoxCaption, kBoxMs));
+}
+
+void E2eTest::DriverAbsent()
+{
+    ASSERT_TRUE(driver_->Stop()) << "the ACPI driver stand-in does not stop";
+}
+
+} // namespace tb

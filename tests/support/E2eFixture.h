@@ -1,0 +1,82 @@
+// Base of the end-to-end tests: each test gets its own sandbox folder holding
+// the launcher and its built strings file, a listener on the debugger output
+// stream, and the ACPI driver stand-in started; all of it, and every process
+// the test started, is gone when the test ends.
+#ifndef TB_E2E_FIXTURE_H
+#define TB_E2E_FIXTURE_H
+
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "AcpiStandIn.h"
+#include "ChildProcess.h"
+#include "Impostors.h"
+#include "MessageBoxes.h"
+#include "Sandbox.h"
+#include "TraceListener.h"
+
+namespace tb {
+
+// Bounds of the waits, generous for emulated processes on a busy machine.
+const DWORD kExitMs = 20000;  // a copy's whole run
+const DWORD kBoxMs = 15000;   // a box to come up
+const DWORD kPressMs = 5000;  // a box to go after a press
+const DWORD kFlushMs = 10000; // the trace to be collected
+const DWORD kQuietMs = 1500;  // how long nothing must happen, where nothing should
+
+// The user's UI language a copy sees, by its environment (Wine follows LC_ALL).
+extern const wchar_t kEnglish[]; // 0x0409
+extern const wchar_t kGerman[];  // 0x0407
+extern const wchar_t kFrench[];  // 0x040C
+EnvOverrides UiLanguage(const wchar_t *locale);
+
+// What one copy did from start to end.
+struct CopyRun {
+    bool ended = false;
+    DWORD exitCode = STILL_ACTIVE;
+    std::vector<std::string> trace;
+};
+
+class E2eTest : public ::testing::Test {
+protected:
+    void SetUp() override;
+    void TearDown() override;
+
+    // Starts a copy of the launcher from the sandbox with the command-line
+    // text `tail` written right after the program's quoted name. The copy sees
+    // US English as the UI language unless `env` says otherwise. The test's
+    // copies live until the test ends at the latest.
+    ChildProcess &Launch(const std::wstring &tail, const EnvOverrides &env = {});
+    // Waits (bounded) for a copy to end; its trace follows once collected.
+    CopyRun Finish(ChildProcess &copy);
+    // Launch + Finish, for a copy that needs no answer from the test.
+    CopyRun RunToEnd(const std::wstring &tail, const EnvOverrides &env = {});
+    // Every line a copy has traced so far, after the stream has been drained.
+    std::vector<std::string> TraceOf(const ChildProcess &copy);
+
+    // Waits for the copy's box with the launcher's caption and reads it; the
+    // view's hwnd is null when no box came up in time.
+    BoxView WaitForBoxOf(const ChildProcess &copy);
+
+    // Takes the driver's device away (stops the stand-in).
+    void DriverAbsent();
+
+    // Set in a derived fixture's constructor to start without the driver.
+    bool startDriver_ = true;
+
+    std::unique_ptr<Sandbox> sandbox_;
+    TraceListener trace_;
+    std::unique_ptr<AcpiStandIn> driver_;
+
+private:
+    std::vector<std::unique_ptr<ChildProcess>> copies_;
+};
+
+} // namespace tb
+
+#endif

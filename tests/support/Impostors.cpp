@@ -1,0 +1,190 @@
+#include "Impostors.h"
+
+#include <atomic>
+#include <chrono>
+
+namespace tb {
+
+const wchar_t kLocalMutexName[] = L"Tavrik Xolt Wrapper Local Mutex";
+const wchar_t kGlobalMutexName[] = L"Global\\Tavrik Xolt Wrapper Global Mutex";
+const wchar_t kLauncherWindowName[] = L"Tavrik Xolt Wrapper Invisible Window";
+
+namespace {
+
+const DWORD kStartMs = 5000;
+const DWORD kStopMs = 5000;
+// The window currently faked; its procedure records into it.
+std::atomic<FakeLauncherWindow *> s_active{nullptr};
+
+} // namespace
+
+HeldName::HeldName(Kind kind, const std::wstring &name)
+{
+    SECURITY_ATTRIBUTES sa = {};
+    SECURITY_DESCRIPTOR sd;
+    ACL acl;
+    SECURITY_ATTRIBUTES *psa = nullptr;
+    if (kind == DeniedMutex) {
+        // An access list without entries grants nobody anything, so opening
+        // the mutex elsewhere fails with ERROR_ACCESS_DENIED.
+        InitializeSecurityDescriptor(&sd, SECURITY_DESCRIPTOR_REVISION);
+        InitializeAcl(&acl, sizeof(acl), ACL_REVISION);
+        SetSecurityDescriptorDacl(&sd, TRUE, &acl, FALSE);
+        sa.nLength = sizeof(sa);
+        sa.lpSecurityDescriptor = &sd;
+        psa = &sa;
+    }
+    if (kind == Event)
+        handle_ = CreateEventW(nullptr, TRUE, FALSE, name.c_str());
+    else
+        handle_ = CreateMutexW(psa, FALSE, name.c_str());
+    error_ = GetLastError();
+    if (handle_ != nullptr && error_ != ERROR_ALREADY_EXISTS)
+        error_ = 0;
+}
+
+HeldName::~HeldName()
+{
+    if (handle_ != nullptr)
+        CloseHandle(handle_);
+}
+
+FakeLauncherWindow::~FakeLauncherWindow()
+{
+    Stop();
+}
+
+bool FakeLauncherWindow::Start()
+{
+    FakeLauncherWindow *none = nullptr;
+    if (thread_.joinable() || !s_active.compare_exchange_strong(none, this))
+        return false;
+    created_ = failed_ = finished_ = false;
+    thread_ = std::thread(&FakeLauncherWindow::Run, this);
+    std::unique_lock<std::mutex> guard(lock_);
+    bool done = changed_.wait_for(guard, std::chrono::milliseconds(kStartMs),
+                                  [this] { return created_ || failed_; });
+    return done && created_;
+}
+
+void FakeLauncherWindow::Stop()
+{
+    if (!thread_.joinable())
+        return;
+    std::unique_lock<std::mutex> guard(lock_);
+    changed_.wait_for(guard, std::chrono::milliseconds(kStartMs),
+                      [this] { return created_ || failed_; });
+    // The thread leaves its loop once the window is destroyed; the close is
+    // repeated in case it came before the loop ran.
+    DWORD start = GetTickCount();
+    while (!finished_ && GetTickCount() - start < kStopMs) {
+        HWND hwnd = hwnd_;
+        guard.unlock();
+        if (hwnd != nullptr)
+            PostMessageW(hwnd, WM_CLOSE, 0, 0);
+        guard.lock();
+        changed_.wait_for(guard, std::chrono::milliseconds(100), [this] { return finished_; });
+    }
+    bool finished = finished_;
+    guard.unlock();
+    s_active = nullptr;
+    if (finished)
+        thread_.join();
+    else
+        thread_.detach(); // stuck: leave it rather than wait without bound
+}
+
+void FakeLauncherWindow::Run()
+{
+    HINSTANCE hInstance = GetModuleHandleW(nullptr);
+    WNDCLASSW wc = {};
+    wc.lpfnWndProc = &FakeLauncherWindow::Proc;
+    wc.hInstance = hInstance;
+    wc.lpszClassName = kLauncherWindowName;
+    bool registered = RegisterClassW(&wc) != 0 || GetLastError() == ERROR_CLASS_ALREADY_EXISTS;
+    HWND hwnd = registered ? CreateWindowExW(0, kLauncherWindowName, kLauncherWindowName,
+                                             WS_OVERLAPPEDWINDOW, CW_USEDEFAULT, 0, CW_USEDEFAULT,
+                                             0, nullptr, nullptr, hInstance, nullptr)
+                           : nullptr;
+    if (hwnd != nullptr)
+        ShowWindow(hwnd, SW_HIDE);
+    {
+        std::lock_guard<std::mutex> guard(lock_);
+        hwnd_ = hwnd;
+        created_ = hwnd != nullptr;
+        failed_ = hwnd == nullptr;
+        recording_ = created_;
+    }
+    changed_.notify_all();
+    if (hwnd != nullptr) {
+        MSG msg;
+        while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
+            TranslateMessage(&msg);
+            DispatchMessageW(&msg);
+        }
+    }
+    {
+        std::lock_guard<std::mutex> guard(lock_);
+        recording_ = false;
+        hwnd_ = nullptr;
+    }
+    UnregisterClassW(kLauncherWindowName, hInstance);
+    {
+        std::lock_guard<std::mutex> guard(lock_);
+        finished_ = true;
+    }
+    changed_.notify_all();
+}
+
+LRESULT CALLBACK FakeLauncherWindow::Proc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
+{
+    FakeLauncherWindow *self = s_active.load();
+    if (self != nullptr) {
+        {
+            std::lock_guard<std::mutex> guard(self->lock_);
+            if (self->recording_)
+                self->messages_.push_back(Received{msg, wParam, lParam});
+        }
+        self->changed_.notify_all();
+    }
+    if (msg == WM_DESTROY) {
+        PostQuitMessage(0);
+        return 0;
+    }
+    return DefWindowProcW(hwnd, msg, wParam, lParam);
+}
+
+HWND FakeLauncherWindow::Handle() const
+{
+    std::lock_guard<std::mutex> guard(lock_);
+    return hwnd_;
+}
+
+std::vector<Received> FakeLauncherWindow::Messages() const
+{
+    std::lock_guard<std::mutex> guard(lock_);
+    return messages_;
+}
+
+std::vector<Received> FakeLauncherWindow::PrivateMessages() const
+{
+    std::vector<Received> out;
+    std::lock_guard<std::mutex> guard(lock_);
+    for (const Received &r : messages_)
+        if (r.message >= WM_USER)
+            out.push_back(r);
+    return out;
+}
+
+bool FakeLauncherWindow::WaitForPrivate(size_t count, DWORD timeoutMs) const
+{
+    std::unique_lock<std::mutex> guard(lock_);
+    return changed_.wait_for(guard, std::chrono::milliseconds(timeoutMs), [&] {
+        size_t n = 0;
+        for (const Received &r : messages_)
+            n += r.message >= WM_USER ? 1 : 0;
+        return n >= count;
+    });
+}
+
+} // namespace tb

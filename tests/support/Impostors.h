@@ -1,0 +1,91 @@
+// Stand-ins for other copies of the launcher: the named objects a copy holds
+// while it runs, and the hidden window through which a copy is reached.
+#ifndef TB_IMPOSTORS_H
+#define TB_IMPOSTORS_H
+
+#include <windows.h>
+
+#include <condition_variable>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace tb {
+
+extern const wchar_t kLocalMutexName[];  // a copy in this session
+extern const wchar_t kGlobalMutexName[]; // a copy in any session
+extern const wchar_t kLauncherWindowName[];
+
+// Private messages a later copy forwards to the running one.
+const UINT kMsgDebug = WM_USER + 200;
+const UINT kMsgExec = WM_USER + 201;
+
+// A named kernel object held open by the test for as long as the object lives.
+class HeldName {
+public:
+    enum Kind {
+        Mutex,       // an ordinary mutex, as a running copy holds it
+        DeniedMutex, // a mutex with an empty access list: another user's copy
+        Event        // an event: the name is taken by an object of another type
+    };
+    HeldName(Kind kind, const std::wstring &name);
+    ~HeldName();
+    HeldName(const HeldName &) = delete;
+    HeldName &operator=(const HeldName &) = delete;
+
+    // The object was created anew (not opened: no one else held the name).
+    bool Ok() const { return handle_ != nullptr && error_ == 0; }
+    DWORD Error() const { return error_; }
+
+private:
+    HANDLE handle_ = nullptr;
+    DWORD error_ = 0;
+};
+
+struct Received {
+    UINT message;
+    WPARAM wParam;
+    LPARAM lParam;
+};
+
+// A running copy's hidden window, faked: an ordinary hidden top-level window
+// with the launcher's class and title on a thread of its own, recording every
+// message its procedure receives after creation.
+class FakeLauncherWindow {
+public:
+    FakeLauncherWindow() = default;
+    ~FakeLauncherWindow(); // Stop()
+    FakeLauncherWindow(const FakeLauncherWindow &) = delete;
+    FakeLauncherWindow &operator=(const FakeLauncherWindow &) = delete;
+
+    // Creates the window; false when it could not be created within 5 s.
+    bool Start();
+    // Destroys the window and ends its thread (bounded).
+    void Stop();
+
+    HWND Handle() const;
+    std::vector<Received> Messages() const;
+    // The recorded messages from WM_USER up: what another copy forwards.
+    std::vector<Received> PrivateMessages() const;
+    // Waits until at least `count` messages from WM_USER up have arrived.
+    bool WaitForPrivate(size_t count, DWORD timeoutMs) const;
+
+private:
+    static LRESULT CALLBACK Proc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
+    void Run();
+
+    HWND hwnd_ = nullptr;
+    bool created_ = false;
+    bool finished_ = false;
+    bool failed_ = false;
+    bool recording_ = false;
+    std::thread thread_;
+    mutable std::mutex lock_;
+    mutable std::condition_variable changed_;
+    std::vector<Received> messages_;
+};
+
+} // namespace tb
+
+#endif

@@ -1,0 +1,204 @@
+#include "TraceListener.h"
+
+#include <stdio.h>
+#include <stdlib.h>
+
+#include <chrono>
+
+namespace tb {
+
+namespace {
+
+// Layout of the shared buffer: the writer's process id, then its text.
+const DWORD kBufferSize = 4096;
+const DWORD kPollMs = 50;
+// A flush marker carries this prefix and this process's id.
+const char kFlushMark[] = "\x01tb-flush ";
+
+} // namespace
+
+TraceListener::~TraceListener()
+{
+    Stop();
+}
+
+bool TraceListener::Start()
+{
+    if (hMapping_ != nullptr)
+        return true;
+    hMapping_ = CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, kBufferSize,
+                                   L"DBWIN_BUFFER");
+    bool taken = GetLastError() == ERROR_ALREADY_EXISTS;
+    hBufferReady_ = CreateEventW(nullptr, FALSE, FALSE, L"DBWIN_BUFFER_READY");
+    taken = taken || GetLastError() == ERROR_ALREADY_EXISTS;
+    hDataReady_ = CreateEventW(nullptr, FALSE, FALSE, L"DBWIN_DATA_READY");
+    taken = taken || GetLastError() == ERROR_ALREADY_EXISTS;
+    if (hMapping_ != nullptr)
+        view_ = static_cast<const BYTE *>(MapViewOfFile(hMapping_, FILE_MAP_READ, 0, 0, 0));
+    if (taken || view_ == nullptr || hBufferReady_ == nullptr || hDataReady_ == nullptr) {
+        Stop();
+        return false;
+    }
+    stop_ = false;
+    thread_ = std::thread(&TraceListener::Listen, this);
+    return true;
+}
+
+void TraceListener::Stop()
+{
+    {
+        std::lock_guard<std::mutex> guard(lock_);
+        stop_ = true;
+    }
+    if (thread_.joinable())
+        thread_.join(); // the thread looks at stop_ every kPollMs
+    if (view_ != nullptr)
+        UnmapViewOfFile(view_);
+    view_ = nullptr;
+    for (HANDLE *h : {&hMapping_, &hBufferReady_, &hDataReady_}) {
+        if (*h != nullptr)
+            CloseHandle(*h);
+        *h = nullptr;
+    }
+}
+
+void TraceListener::Listen()
+{
+    const DWORD self = GetCurrentProcessId();
+    const std::string mark = kFlushMark;
+    SetEvent(hBufferReady_);
+    for (;;) {
+        DWORD wait = WaitForSingleObject(hDataReady_, kPollMs);
+        {
+            std::lock_guard<std::mutex> guard(lock_);
+            if (stop_)
+                return;
+        }
+        if (wait != WAIT_OBJECT_0)
+            continue;
+        DWORD pid = *reinterpret_cast<const DWORD *>(view_);
+        const char *text = reinterpret_cast<const char *>(view_ + sizeof(DWORD));
+        size_t len = 0;
+        while (len < kBufferSize - sizeof(DWORD) && text[len] != '\0')
+            ++len;
+        TraceEntry entry{pid, std::string(text, len)};
+        SetEvent(hBufferReady_);
+        {
+            std::lock_guard<std::mutex> guard(lock_);
+            if (pid == self && entry.text.compare(0, mark.size(), mark) == 0)
+                flushSeen_ = static_cast<unsigned>(strtoul(entry.text.c_str() + mark.size(),
+                                                           nullptr, 10));
+            else
+                entries_.push_back(entry);
+        }
+        changed_.notify_all();
+    }
+}
+
+std::vector<TraceEntry> TraceListener::All() const
+{
+    std::lock_guard<std::mutex> guard(lock_);
+    return entries_;
+}
+
+std::vector<std::string> TraceListener::LinesOf(DWORD pid) const
+{
+    std::vector<std::string> lines;
+    std::lock_guard<std::mutex> guard(lock_);
+    for (const TraceEntry &e : entries_)
+        if (e.pid == pid)
+            lines.push_back(e.text);
+    return lines;
+}
+
+bool TraceListener::WaitForLine(DWORD pid, const std::string &text, DWORD timeoutMs) const
+{
+    std::unique_lock<std::mutex> guard(lock_);
+    return changed_.wait_for(guard, std::chrono::milliseconds(timeoutMs), [&] {
+        for (const TraceEntry &e : entries_)
+            if (e.pid == pid && e.text == text)
+                return true;
+        return false;
+    });
+}
+
+bool TraceListener::WaitForCount(DWORD pid, size_t count, DWORD timeoutMs) const
+{
+    std::unique_lock<std::mutex> guard(lock_);
+    return changed_.wait_for(guard, std::chrono::milliseconds(timeoutMs), [&] {
+        size_t n = 0;
+        for (const TraceEntry &e : entries_)
+            n += e.pid == pid ? 1 : 0;
+        return n >= count;
+    });
+}
+
+bool TraceListener::Flush(DWORD timeoutMs)
+{
+    if (!thread_.joinable())
+        return false;
+    unsigned id = ++flushSent_;
+    char marker[64];
+    snprintf(marker, sizeof(marker), "%s%u", kFlushMark, id);
+    // Writers take turns on the stream, and each waits until the listener has
+    // taken the previous text: once the marker is in, so is all that came before.
+    OutputDebugStringA(marker);
+    std::unique_lock<std::mutex> guard(lock_);
+    return changed_.wait_for(guard, std::chrono::milliseconds(timeoutMs),
+                             [&] { return flushSeen_ >= id; });
+}
+
+std::string NotifyLine(const std::string &context, const std::string &message)
+{
+    return "[Avenor][Notify] " + context + " -> " + message + " \r\n";
+}
+
+std::string ErrorLineHead(const std::string &context, const std::string &message)
+{
+    return "[Avenor] " + context + " -> " + message + ", error: ";
+}
+
+std::string SystemText(DWORD code)
+{
+    LPWSTR text = nullptr;
+    DWORD cch = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
+                                   FORMAT_MESSAGE_IGNORE_INSERTS,
+                               nullptr, code, MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US),
+                               reinterpret_cast<LPWSTR>(&text), 0, nullptr);
+    std::string ansi;
+    if (cch != 0 && text != nullptr) {
+        int cb = WideCharToMultiByte(CP_ACP, 0, text, static_cast<int>(cch), nullptr, 0, nullptr,
+                                     nullptr);
+        if (cb > 0) {
+            ansi.assign(static_cast<size_t>(cb), '\0');
+            WideCharToMultiByte(CP_ACP, 0, text, static_cast<int>(cch), &ansi[0], cb, nullptr,
+                                nullptr);
+        }
+    }
+    if (text != nullptr)
+        LocalFree(text);
+    return ansi;
+}
+
+bool IsErrorLine(const std::string &line, const std::string &context, const std::string &message,
+                 DWORD *code)
+{
+    const std::string head = ErrorLineHead(context, message);
+    if (line.compare(0, head.size(), head) != 0)
+        return false;
+    size_t digits = head.size();
+    while (digits < line.size() && line[digits] >= '0' && line[digits] <= '9')
+        ++digits;
+    if (digits == head.size() || digits - head.size() > 10)
+        return false;
+    unsigned long long value = strtoull(line.c_str() + head.size(), nullptr, 10);
+    if (value > 0xFFFFFFFFull)
+        return false;
+    if (line.compare(digits, std::string::npos, " - " + SystemText(static_cast<DWORD>(value))) != 0)
+        return false;
+    if (code != nullptr)
+        *code = static_cast<DWORD>(value);
+    return true;
+}
+
+} // namespace tb

@@ -1,0 +1,78 @@
+// A listener on the system's debugger output stream (the DBWIN_BUFFER
+// protocol), and the launcher's two trace line forms.
+#ifndef TB_TRACE_LISTENER_H
+#define TB_TRACE_LISTENER_H
+
+#include <windows.h>
+
+#include <condition_variable>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace tb {
+
+// One string a process handed to the stream, as it arrived: converted to the
+// ANSI code page, line end included when the writer sent one.
+struct TraceEntry {
+    DWORD pid;
+    std::string text;
+};
+
+// Collects every string sent to the stream while it listens, in order. Only
+// one listener can exist per session; it must run before the writers start,
+// because a writer finding no listener drops its text.
+class TraceListener {
+public:
+    TraceListener() = default;
+    ~TraceListener(); // Stop()
+    TraceListener(const TraceListener &) = delete;
+    TraceListener &operator=(const TraceListener &) = delete;
+
+    // False when the stream's objects cannot be created or another listener
+    // already holds them.
+    bool Start();
+    void Stop();
+
+    std::vector<TraceEntry> All() const;
+    std::vector<std::string> LinesOf(DWORD pid) const;
+    // Waits until `pid` has sent `text` exactly.
+    bool WaitForLine(DWORD pid, const std::string &text, DWORD timeoutMs) const;
+    // Waits until `pid` has sent at least `count` strings.
+    bool WaitForCount(DWORD pid, size_t count, DWORD timeoutMs) const;
+    // Waits until everything sent to the stream before this call has been
+    // collected (a marker of this process's own is sent behind it).
+    bool Flush(DWORD timeoutMs);
+
+private:
+    void Listen();
+
+    HANDLE hMapping_ = nullptr;
+    HANDLE hBufferReady_ = nullptr;
+    HANDLE hDataReady_ = nullptr;
+    const BYTE *view_ = nullptr;
+    std::thread thread_;
+    bool stop_ = false;
+    unsigned flushSent_ = 0;
+    unsigned flushSeen_ = 0;
+    mutable std::mutex lock_;
+    mutable std::condition_variable changed_;
+    std::vector<TraceEntry> entries_;
+};
+
+// "[Avenor][Notify] <context> -> <message> \r\n"
+std::string NotifyLine(const std::string &context, const std::string &message);
+// "[Avenor] <context> -> <message>, error: " - what an error line starts with.
+std::string ErrorLineHead(const std::string &context, const std::string &message);
+// The system's message text for `code` in US English, in the ANSI code page
+// (what an error line ends with); empty when the system has none.
+std::string SystemText(DWORD code);
+// Whether `line` is an error line for (context, message) whose code and text
+// agree: "<head><code> - <system text of code>". The code goes to *code.
+bool IsErrorLine(const std::string &line, const std::string &context, const std::string &message,
+                 DWORD *code = nullptr);
+
+} // namespace tb
+
+#endif

@@ -1,0 +1,34 @@
+// Where the build tree's artefacts are, as the Windows programs under test see
+// them, and conversions between the text forms the tests meet.
+#ifndef TB_WINE_PATH_H
+#define TB_WINE_PATH_H
+
+#include <windows.h>
+
+#include <string>
+
+namespace tb {
+
+// The build tree and the source tree as Windows paths (Wine's Z: drive, see
+// WindowsPathOf), without a trailing separator.
+std::wstring BuildDir();
+std::wstring SourceDir();
+
+// Artefacts of the build: the launcher, its strings file beside it, and the
+// assistant application's stand-in.
+std::wstring AvenorExePath();
+std::wstring AvenorIniPath();
+std::wstring LumoraExePath();
+// The sample strings file of the sources.
+std::wstring SampleIniPath();
+
+// The "\\?\" form of a full path, for file operations on paths of any length.
+std::wstring ExtendedPath(const std::wstring &path);
+
+// Wide text to the ANSI code page (the form in which trace lines arrive), and back.
+std::string ToAnsi(const std::wstring &text);
+std::wstring FromAnsi(const std::string &text);
+
+} // namespace tb
+
+#endif

@@ -1,0 +1,135 @@
+// Watching a working run of the launcher: the lamp requests the driver
+// stand-in received, the launcher's wait lines, line-by-line matching of a
+// copy's trace (including the lines of two threads that may interleave), and a
+// fixture whose sandbox also holds the assistant application's stand-in.
+#ifndef TB_WORKING_RUN_H
+#define TB_WORKING_RUN_H
+
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "E2eFixture.h"
+#include "LumoraLog.h"
+
+namespace tb {
+
+// Lamp method arguments: bit 0 is the state.
+const unsigned kLampOn = 0x41;
+const unsigned kLampOff = 0x40;
+
+// Power broadcast codes (wParam of WM_POWERBROADCAST).
+const WPARAM kPbtQuerySuspend = 0;
+const WPARAM kPbtQuerySuspendFailed = 2;
+const WPARAM kPbtSuspend = 4;
+const WPARAM kPbtResumeCritical = 6;
+const WPARAM kPbtResumeSuspend = 7;
+
+// Arguments of the lamp ("KLMP") requests the stand-in received since its last
+// reset, oldest first. A request for any other method, or a malformed one,
+// shows as ~0u so that a test comparing lists notices it.
+std::vector<unsigned> LampRequests();
+// Waits until at least `count` requests have arrived; false after `timeoutMs`.
+bool WaitForLampRequests(size_t count, DWORD timeoutMs);
+
+// One expected trace line.
+struct LineSpec {
+    std::string what; // shown when the line does not match
+    std::function<bool(const std::string &)> matches;
+};
+
+// A notification line with exactly this context and message.
+LineSpec Note(const std::string &context, const std::string &message);
+// A notification line whose message matches `messagePattern` (ECMAScript).
+LineSpec NoteLike(const std::string &context, const std::string &messagePattern);
+// An error line for (context, message) whose code and system text agree.
+LineSpec Error(const std::string &context, const std::string &message);
+// `text` with every regular-expression operator escaped.
+std::string RegexEscape(const std::string &text);
+
+// The lines one lamp switch traces when the stand-in gives its default reply:
+// the WOW64 notice (in a 64-bit prefix only), the success line and the one
+// integer record.
+std::vector<LineSpec> LampLines();
+// The first lines of a working copy started with the trace on: version,
+// language, window handle.
+std::vector<LineSpec> RunHead();
+// A close request that found no target window.
+LineSpec NoTargetWindow();
+// The end of a working run after the hidden window was closed with no target
+// left: destroy, the close request finding nothing, loop end, exit.
+std::vector<LineSpec> RunTail();
+// A wait line of the worker ("WaitForInputIdle" / "WaitForSingleObject") with
+// outcome "succeed" for `targetPath`.
+LineSpec WaitSucceeded(const std::string &wait, const std::string &targetPath);
+
+// Concatenation, for building expected sequences.
+std::vector<LineSpec> operator+(std::vector<LineSpec> a, const std::vector<LineSpec> &b);
+std::vector<LineSpec> operator+(std::vector<LineSpec> a, const LineSpec &b);
+
+// `lines` from `from` on start with `specs`, in order.
+::testing::AssertionResult MatchesAt(const std::vector<std::string> &lines, size_t from,
+                                     const std::vector<LineSpec> &specs);
+// `lines` are exactly `specs`, in order.
+::testing::AssertionResult MatchesExactly(const std::vector<std::string> &lines,
+                                          const std::vector<LineSpec> &specs);
+// The |a|+|b| lines from `from` on are `a` and `b` merged in some order that
+// keeps each one's own order: the lines of two threads running at once.
+::testing::AssertionResult InterleavesAt(const std::vector<std::string> &lines, size_t from,
+                                         const std::vector<LineSpec> &a,
+                                         const std::vector<LineSpec> &b);
+
+// A trace, one line per line, for failure messages.
+std::string Dump(const std::vector<std::string> &lines);
+// How many lines equal `text`.
+size_t CountLines(const std::vector<std::string> &lines, const std::string &text);
+
+// A worker wait line in its notification form.
+struct WaitLine {
+    std::string wait;    // "WaitForInputIdle" or "WaitForSingleObject"
+    std::string outcome; // "succeed", "WAIT_TIMEOUT", "WAIT_ABANDONED"
+    DWORD pid = 0;
+    long ms = 0;
+    std::string path;
+};
+bool ParseWaitLine(const std::string &line, WaitLine *out);
+// The first wait line of kind `wait` in `lines`.
+bool FindWaitLine(const std::vector<std::string> &lines, const std::string &wait, WaitLine *out);
+
+// The working run with the assistant application's stand-in beside the
+// launcher. No "Lumora.exe" process runs when a test starts or after it ends.
+class WorkingRunTest : public E2eTest {
+protected:
+    void SetUp() override;
+    void TearDown() override;
+
+    LumoraLog Log() const { return LumoraLog(sandbox_->Dir()); }
+    // The target's path as the launcher derives it.
+    std::wstring TargetPath() const { return sandbox_->Dir() + kLumoraExe; }
+    std::string TargetPathAnsi() const;
+
+    // Press 1: starts a copy that becomes the working copy and waits until the
+    // target it launched has its window and has logged its start. With the
+    // trace on (`tail` " /d") it also waits for the input-idle line, so that
+    // the worker is in its exit wait when this returns. False when any of it
+    // did not happen in time.
+    bool StartWorkingCopy(const std::wstring &tail, const EnvOverrides &env, ChildProcess **copy);
+    // A later press: a copy that forwards and ends; true when it ended with 0.
+    ::testing::AssertionResult Press(const std::wstring &tail);
+    // The hidden window of the working copy `copy`, null when it has none.
+    HWND HiddenWindowOf(const ChildProcess &copy) const;
+    // Sends WM_POWERBROADCAST with `event` and waits for the answer (bounded);
+    // the answer goes to *result. False when it did not come.
+    bool SendPower(HWND window, WPARAM event, DWORD_PTR *result) const;
+    // Waits until the working copy has traced `text` `count` times.
+    bool WaitForTraceCount(const ChildProcess &copy, const std::string &text, size_t count,
+                           DWORD timeoutMs);
+};
+
+} // namespace tb
+
+#endif
