@@ -6,4 +6,9 @@ set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 export WINEPREFIX="${AVENOR_BUILD:-$root/build}/wineprefix"
 mkdir -p "$(dirname "$WINEPREFIX")"
+# The set-up waits for the prefix's wineserver to finish; a persistent one left
+# by an earlier run never would.
+if command -v wineserver >/dev/null && [ -d "$WINEPREFIX" ]; then
+    wineserver -k >/dev/null 2>&1 || true
+fi
 bash "$root/scripts/setup-wine.sh"

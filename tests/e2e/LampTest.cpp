@@ -1,0 +1,237 @@
+// The lamp switch as the launcher performs it, from a real 32-bit process (a
+// probe linking the launcher's own routines) against the driver stand-in: the
+// request bytes the driver received, the trace of its reply, and bad replies.
+#include "E2eFixture.h"
+#include "LumoraLog.h"
+#include "WinePath.h"
+
+#include <string>
+#include <vector>
+
+using namespace tb;
+
+namespace {
+
+std::wstring ProbePath() {
+    return BuildDir() + L"\\tests\\tools\\avenor_lampprobe.exe";
+}
+
+std::string Notify(const std::string &message, const std::string &context = "SetLightLED") {
+    return NotifyLine(context, message);
+}
+
+// Bytes of a reply as a driver writes it.
+struct ReplyBytes {
+    std::vector<unsigned char> bytes = std::vector<unsigned char>(12, 0);
+    ReplyBytes &Count(int n) {
+        for (int i = 0; i < 4; ++i)
+            bytes[8 + i] = static_cast<unsigned char>(static_cast<unsigned>(n) >> (8 * i));
+        return *this;
+    }
+    ReplyBytes &Record(unsigned type, unsigned length, std::vector<unsigned char> data) {
+        bytes.insert(bytes.end(),
+                     {static_cast<unsigned char>(type), 0, static_cast<unsigned char>(length),
+                      static_cast<unsigned char>(length >> 8)});
+        bytes.insert(bytes.end(), data.begin(), data.end());
+        return *this;
+    }
+    ReplyBytes &Integer(unsigned value) {
+        return Record(0, 4,
+                      {static_cast<unsigned char>(value), static_cast<unsigned char>(value >> 8),
+                       static_cast<unsigned char>(value >> 16),
+                       static_cast<unsigned char>(value >> 24)});
+    }
+    ReplyBytes &Text(const char *ascii) {
+        std::vector<unsigned char> data;
+        for (const char *p = ascii; *p; ++p)
+            data.insert(data.end(), {static_cast<unsigned char>(*p), 0});
+        data.insert(data.end(), {0, 0});
+        return Record(1, static_cast<unsigned>(data.size()), data);
+    }
+};
+
+class LampTest : public E2eTest {
+protected:
+    // Runs the probe to its end and returns its exit code.
+    DWORD Probe(const std::wstring &args) {
+        ChildProcess probe;
+        EXPECT_TRUE(probe.Start(ProbePath(), L" " + args));
+        DWORD code = STILL_ACTIVE;
+        EXPECT_TRUE(probe.WaitForExit(kExitMs, &code)) << "the probe hung";
+        lastPid_ = probe.Pid();
+        return code;
+    }
+    // The probe's trace lines, after the stream has been drained.
+    std::vector<std::string> Trace() {
+        trace_.Flush(kFlushMs);
+        return trace_.LinesOf(lastPid_);
+    }
+    // The trace a successful switch emits before the reply's records.
+    std::vector<std::string> Head(int count, unsigned written) {
+        std::vector<std::string> lines;
+        if (RunsUnderWow64())
+            lines.push_back(Notify("IsWow64()!!", "One_Method_Raw"));
+        lines.push_back(
+            Notify("One_Method_Raw Succeed: KLMP ## outArgNum = " + std::to_string(count) +
+                   " ## outBufSize = " + std::to_string(written)));
+        return lines;
+    }
+    std::vector<std::string> With(std::vector<std::string> head,
+                                  const std::vector<std::string> &records) {
+        for (const std::string &r : records)
+            head.push_back(Notify(r));
+        return head;
+    }
+    AcpiStandInHistory History() {
+        AcpiStandInHistory h = {};
+        EXPECT_TRUE(driver_->History(h));
+        return h;
+    }
+    DWORD lastPid_ = 0;
+};
+
+} // namespace
+
+TEST_F(LampTest, SwitchingSendsTheLampMethodInThisSystemsLayoutAndTracesTheReply) {
+    // The stand-in sees the argument, and so the lamp, only when the record
+    // travels inline; on a native system it lies in the caller's memory.
+    const bool wow64 = RunsUnderWow64();
+    ASSERT_EQ(0u, Probe(L"on"));
+    EXPECT_EQ(With(Head(1, 20), {"Arg[0] = 0x00000001"}), Trace());
+    EXPECT_EQ(wow64 ? 1 : -1, driver_->Lamp());
+
+    ASSERT_EQ(0u, Probe(L"off"));
+    EXPECT_EQ(wow64 ? 0 : -1, driver_->Lamp());
+
+    const AcpiStandInHistory h = History();
+    ASSERT_EQ(2u, h.count);
+    for (unsigned i = 0; i < 2; ++i) {
+        const AcpiStandInRequest &r = h.requests[i];
+        EXPECT_EQ(static_cast<unsigned>(ACPI_REQ_OK), r.verdict);
+        EXPECT_EQ(768u, r.outCapacity);
+        const unsigned argument = i == 0 ? 0x41 : 0x40;
+        const std::vector<unsigned char> sent(r.bytes, r.bytes + r.inLength);
+        if (wow64) {
+            // Byte for byte: the record travels inline.
+            EXPECT_EQ(argument, r.argument);
+            EXPECT_EQ(LampRequest(argument, true), sent);
+        } else {
+            // The record's address cannot be checked from the driver's side;
+            // everything else is fixed and the address is a non-null 32-bit value.
+            ASSERT_EQ(20u, r.inLength);
+            std::vector<unsigned char> expected = LampRequest(argument, false, 0);
+            for (int b = 16; b < 20; ++b)
+                expected[b] = sent[b];
+            EXPECT_EQ(expected, sent);
+            EXPECT_NE(0u, sent[16] | sent[17] | sent[18] | sent[19]);
+        }
+    }
+}
+
+TEST_F(LampTest, EachRecordTypeHasItsLineAndUnknownTypesAreSteppedOver) {
+    ReplyBytes reply;
+    reply.Count(5)
+        .Integer(0x1234ABCD)
+        .Text("KLMP done")
+        .Record(2, 16, std::vector<unsigned char>(16, 0xEE))
+        .Record(5, 8, std::vector<unsigned char>(8, 0x55))
+        .Integer(7);
+    ASSERT_TRUE(driver_->SetReply(ACPI_REPLY_BYTES, reply.bytes));
+    ASSERT_EQ(0u, Probe(L"on"));
+    EXPECT_EQ(With(Head(5, static_cast<unsigned>(reply.bytes.size())),
+                   {"Arg[0] = 0x1234ABCD", "Arg[1] = KLMP done", "Arg[2] = BufSize(16)",
+                    "Arg[4] = 0x00000007"}),
+              Trace());
+}
+
+TEST_F(LampTest, MissingDriverTracesTheErrorThenTheFailure) {
+    DriverAbsent();
+    ASSERT_EQ(0u, Probe(L"on"));
+    const std::vector<std::string> lines = Trace();
+    ASSERT_EQ(2u, lines.size());
+    EXPECT_TRUE(IsErrorLine(lines[0], "One_Method_Raw", "ACPI drive doesn't exist!")) << lines[0];
+    EXPECT_EQ(Notify("One_Method_Raw Failed!"), lines[1]);
+}
+
+TEST_F(LampTest, FailedRequestIsAnErrorLineAndLeavesTheReplySizeAlone) {
+    ASSERT_TRUE(driver_->SetReply(ACPI_REPLY_FAIL));
+    ASSERT_EQ(0u, Probe(L"on"));
+    std::vector<std::string> lines = Trace();
+    if (RunsUnderWow64()) {
+        ASSERT_FALSE(lines.empty());
+        EXPECT_EQ(Notify("IsWow64()!!", "One_Method_Raw"), lines.front());
+        lines.erase(lines.begin());
+    }
+    ASSERT_EQ(2u, lines.size());
+    EXPECT_TRUE(
+        IsErrorLine(lines[0], "One_Method_Raw", "ACPI DeviceIoControl IoctlResult == NULL!"))
+        << lines[0];
+    EXPECT_EQ(Notify("One_Method_Raw Failed!"), lines[1]);
+
+    // replySize untouched, no handle kept.
+    EXPECT_EQ(0x0300u, Probe(L"raw 768 0x41"));
+}
+
+TEST_F(LampTest, ReplySizeBecomesTheBytesWrittenAndNoHandleIsKept) {
+    std::vector<unsigned char> forty = ReplyBytes().Count(1).Integer(1).bytes;
+    forty.resize(40, 0);
+    ASSERT_TRUE(driver_->SetReply(ACPI_REPLY_BYTES, forty));
+    EXPECT_EQ(0x10000u | 40u, Probe(L"raw 768 0x41"));
+    ASSERT_TRUE(driver_->SetReply(ACPI_REPLY_DEFAULT));
+    EXPECT_EQ(0x10000u | 20u, Probe(L"raw 768 0x40"));
+}
+
+// Replies no sound driver writes. Each must leave the probe running to its
+// normal end with only the lines the written bytes support.
+TEST_F(LampTest, HostileRepliesNeitherCrashNorReadPastTheWrittenBytes) {
+    struct Case {
+        const char *name;
+        std::vector<unsigned char> bytes;
+        std::vector<std::string> records; // expected record lines
+        int count;                        // the count the success line shows
+    };
+    std::vector<unsigned char> unterminated = ReplyBytes().Count(1).bytes;
+    unterminated.insert(unterminated.end(), {1, 0, 8, 0, 'a', 0, 'b', 0, 'c', 0, 'd', 0});
+    std::vector<unsigned char> full = ReplyBytes().Count(0x7FFFFFFF).bytes;
+    while (full.size() + 8 <= 768)
+        full.insert(full.end(), {0, 0, 4, 0, 1, 0, 0, 0});
+    const std::vector<Case> cases = {
+        {"empty", {}, {}, 0},
+        {"eleven bytes", std::vector<unsigned char>(11, 0x7F), {}, 0},
+        {"count only", ReplyBytes().Count(3).bytes, {}, 3},
+        {"negative count", ReplyBytes().Count(-5).Integer(1).bytes, {}, -5},
+        {"huge count",
+         ReplyBytes().Count(0x7FFFFFFF).Integer(9).bytes,
+         {"Arg[0] = 0x00000009"},
+         0x7FFFFFFF},
+        {"length 0xFFFF",
+         ReplyBytes().Count(2).Integer(3).Record(2, 0xFFFF, {1, 2, 3, 4}).bytes,
+         {"Arg[0] = 0x00000003"},
+         2},
+        {"integer cut short", ReplyBytes().Count(1).Record(0, 4, {1, 2}).bytes, {}, 1},
+        {"unterminated text", unterminated, {"Arg[0] = abcd"}, 1},
+        {"reply filling the whole buffer", full,
+         std::vector<std::string>(94, "Arg[0] = 0x00000001"), 0x7FFFFFFF},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        ASSERT_TRUE(driver_->SetReply(ACPI_REPLY_BYTES, c.bytes));
+        ASSERT_EQ(0u, Probe(L"on"));
+        std::vector<std::string> records = c.records;
+        for (size_t i = 0; i < records.size(); ++i)
+            records[i] = "Arg[" + std::to_string(i) + "] = " + records[i].substr(9);
+        EXPECT_EQ(With(Head(c.count, static_cast<unsigned>(c.bytes.size())), records), Trace());
+    }
+}
+
+TEST_F(LampTest, ADriverClaimingMoreBytesThanItWasOfferedIsNotBelieved) {
+    const std::vector<unsigned char> reply = ReplyBytes().Count(3).Integer(1).Integer(2).bytes;
+    ASSERT_TRUE(driver_->SetReply(ACPI_REPLY_OVERSTATE, reply, ACPI_STANDIN_MAX_REPLY));
+    ASSERT_EQ(0u, Probe(L"on"));
+    // The platform passes the claim on as the bytes written; the walk still
+    // stays inside the 768-byte buffer, whose unwritten rest reads as zeros
+    // (the buffer is cleared before each request).
+    EXPECT_EQ(With(Head(3, static_cast<unsigned>(reply.size()) + ACPI_STANDIN_MAX_REPLY),
+                   {"Arg[0] = 0x00000001", "Arg[1] = 0x00000002", "Arg[2] = 0x00000000"}),
+              Trace());
+}
