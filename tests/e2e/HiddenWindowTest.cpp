@@ -1,0 +1,184 @@
+// The working copy's hidden window as others reach it: later presses and the
+// trace switch they carry, power broadcasts, and a close request from outside.
+#include "WorkingRun.h"
+
+using namespace tb;
+
+namespace {
+
+using Lamp = std::vector<unsigned>;
+
+const char kPressedClose[] = "FindWindowEx succeed, Post WM_CLOSE";
+const char kPowerContext[] = "WM_POWERBROADCAST @ WndProc";
+
+// The three broadcasts after which the lamp is set again.
+struct Relight {
+    WPARAM event;
+    const char *name;
+};
+const Relight kRelights[] = {{kPbtResumeSuspend, "PBT_APMRESUMESUSPEND"},
+                             {kPbtResumeCritical, "PBT_APMRESUMECRITICAL"},
+                             {kPbtQuerySuspendFailed, "PBT_APMQUERYSUSPENDFAILED"}};
+// Broadcasts that leave the lamp alone.
+const WPARAM kOtherEvents[] = {kPbtQuerySuspend, kPbtSuspend};
+
+} // namespace
+
+TEST_F(WorkingRunTest, PowerBroadcastsWhileTheTargetRunsLightTheLampAgain) {
+    ChildProcess *first = nullptr;
+    ASSERT_TRUE(StartWorkingCopy(L" /d", {}, &first));
+    HWND hidden = HiddenWindowOf(*first);
+    ASSERT_NE(nullptr, hidden);
+
+    Lamp expected{kLampOn};
+    std::vector<LineSpec> powerLines;
+    for (const Relight &r : kRelights) {
+        SCOPED_TRACE(r.name);
+        DWORD_PTR answer = 0;
+        ASSERT_TRUE(SendPower(hidden, r.event, &answer));
+        EXPECT_EQ(static_cast<DWORD_PTR>(TRUE), answer);
+        // The answer comes after the lamp request has been made.
+        expected.push_back(kLampOn);
+        EXPECT_EQ(expected, LampRequests());
+        powerLines =
+            powerLines + Note(kPowerContext, std::string("wParam == ") + r.name) + LampLines();
+    }
+    for (WPARAM event : kOtherEvents) {
+        SCOPED_TRACE(event);
+        DWORD_PTR answer = 0;
+        ASSERT_TRUE(SendPower(hidden, event, &answer));
+        EXPECT_EQ(static_cast<DWORD_PTR>(TRUE), answer);
+        EXPECT_EQ(expected, LampRequests());
+        powerLines = powerLines + Note("WndProc", "WM_POWERBROADCAST");
+    }
+
+    ASSERT_TRUE(Press(L""));
+    CopyRun run = Finish(*first);
+    ASSERT_TRUE(run.ended);
+    EXPECT_EQ(0u, run.exitCode);
+    const std::vector<LineSpec> upToBroadcasts =
+        RunHead() + NoTargetWindow() + LampLines() +
+        WaitSucceeded("WaitForInputIdle", TargetPathAnsi()) + powerLines;
+    EXPECT_TRUE(MatchesAt(run.trace, 0, upToBroadcasts));
+    EXPECT_EQ(1u, CountLines(run.trace, NotifyLine("WndProc", "WM_USER_EXEC")));
+}
+
+TEST_F(WorkingRunTest, TargetStayingOpenAfterAPressLeavesTheLampDarkAndLaterPressesIgnored) {
+    ChildProcess *first = nullptr;
+    ASSERT_TRUE(StartWorkingCopy(L" /d", {{L"LUMORA_MODE", L"ignore-close"}}, &first));
+    HWND hidden = HiddenWindowOf(*first);
+    ASSERT_NE(nullptr, hidden);
+
+    ASSERT_TRUE(Press(L""));
+    ASSERT_TRUE(Log().WaitForCount(L"close", 1, kExitMs));
+    ASSERT_TRUE(WaitForLampRequests(2, kExitMs));
+    EXPECT_EQ((Lamp{kLampOn, kLampOff}), LampRequests());
+    EXPECT_TRUE(first->Running());
+
+    // The running flag is clear: a resume puts the lamp out instead of
+    // lighting it, and the other broadcasts still change nothing.
+    Lamp expected{kLampOn, kLampOff};
+    std::vector<LineSpec> powerLines;
+    for (const Relight &r : kRelights) {
+        SCOPED_TRACE(r.name);
+        DWORD_PTR answer = 0;
+        ASSERT_TRUE(SendPower(hidden, r.event, &answer));
+        EXPECT_EQ(static_cast<DWORD_PTR>(TRUE), answer);
+        expected.push_back(kLampOff);
+        EXPECT_EQ(expected, LampRequests());
+        powerLines =
+            powerLines + Note(kPowerContext, std::string("wParam == ") + r.name) + LampLines();
+    }
+    for (WPARAM event : kOtherEvents) {
+        SCOPED_TRACE(event);
+        DWORD_PTR answer = 0;
+        ASSERT_TRUE(SendPower(hidden, event, &answer));
+        EXPECT_EQ(static_cast<DWORD_PTR>(TRUE), answer);
+        EXPECT_EQ(expected, LampRequests());
+        powerLines = powerLines + Note("WndProc", "WM_POWERBROADCAST");
+    }
+
+    // Further presses are traced and otherwise ignored.
+    ASSERT_TRUE(Press(L""));
+    ASSERT_TRUE(Press(L""));
+    const std::string exec = NotifyLine("WndProc", "WM_USER_EXEC");
+    ASSERT_TRUE(WaitForTraceCount(*first, exec, 3, kFlushMs));
+    Sleep(kQuietMs);
+    EXPECT_EQ(1u, Log().CountCloses());
+    EXPECT_EQ(expected, LampRequests());
+    EXPECT_TRUE(first->Running()) << "the working copy ended while its target still runs";
+
+    // The copy ends when the target finally does.
+    EXPECT_EQ(1u, KillAllLumora());
+    CopyRun run = Finish(*first);
+    ASSERT_TRUE(run.ended);
+    EXPECT_EQ(0u, run.exitCode);
+    expected.push_back(kLampOff);
+    EXPECT_EQ(expected, LampRequests());
+
+    const std::string path = TargetPathAnsi();
+    EXPECT_TRUE(MatchesExactly(
+        run.trace, RunHead() + NoTargetWindow() + LampLines() +
+                       WaitSucceeded("WaitForInputIdle", path) + Note("WndProc", "WM_USER_EXEC") +
+                       Note("CloseXoltWin", kPressedClose) + LampLines() + powerLines +
+                       Note("WndProc", "WM_USER_EXEC") + Note("WndProc", "WM_USER_EXEC") +
+                       WaitSucceeded("WaitForSingleObject", path) + LampLines() + RunTail()));
+}
+
+TEST_F(WorkingRunTest, CloseFromOutsideEndsTheRunWithoutWaitingForTheTarget) {
+    ChildProcess *first = nullptr;
+    ASSERT_TRUE(StartWorkingCopy(L" /d", {{L"LUMORA_MODE", L"ignore-close"}}, &first));
+    HWND hidden = HiddenWindowOf(*first);
+    ASSERT_NE(nullptr, hidden);
+
+    ASSERT_TRUE(PostMessageW(hidden, WM_CLOSE, 0, 0));
+    CopyRun run = Finish(*first);
+    ASSERT_TRUE(run.ended) << "the working copy waits for a target that stays open";
+    EXPECT_EQ(0u, run.exitCode);
+    EXPECT_TRUE(Log().WaitForCount(L"close", 1, kExitMs));
+    EXPECT_EQ(1u, Log().CountCloses());
+    EXPECT_EQ(0u, Log().CountExits());
+    EXPECT_FALSE(LumoraPids().empty()) << "the target should still run";
+    EXPECT_EQ((Lamp{kLampOn, kLampOff}), LampRequests());
+
+    // No exit-wait line: the worker is still waiting when the process ends.
+    EXPECT_TRUE(MatchesExactly(
+        run.trace, RunHead() + NoTargetWindow() + LampLines() +
+                       WaitSucceeded("WaitForInputIdle", TargetPathAnsi()) +
+                       Note("WndProc", "WM_DESTROY") + Note("CloseXoltWin", kPressedClose) +
+                       LampLines() + Note("MainThreadCreateWindow", "GetMessage Exits....") +
+                       Note("ExitInstance", "I am called!")));
+}
+
+TEST_F(WorkingRunTest, PressWithTheSwitchTurnsTheWorkingCopysTraceOn) {
+    ChildProcess *first = nullptr;
+    ASSERT_TRUE(StartWorkingCopy(L"", {}, &first));
+    ASSERT_TRUE(Press(L" /D"));
+
+    CopyRun run = Finish(*first);
+    ASSERT_TRUE(run.ended);
+    EXPECT_EQ(0u, run.exitCode);
+    EXPECT_EQ((Lamp{kLampOn, kLampOff, kLampOff}), LampRequests());
+    // Silent until the switch flipped; the flip itself was traced while off.
+    EXPECT_TRUE(MatchesAt(run.trace, 0,
+                          {Note("WndProc", "WM_USER_EXEC"), Note("CloseXoltWin", kPressedClose)}));
+    EXPECT_EQ(0u, CountLines(run.trace, NotifyLine("WndProc", "WM_USER_Debug")));
+    ASSERT_GE(run.trace.size(), RunTail().size());
+    EXPECT_TRUE(MatchesAt(run.trace, run.trace.size() - RunTail().size(), RunTail()));
+}
+
+TEST_F(WorkingRunTest, PressWithTheSwitchTurnsTheWorkingCopysTraceOff) {
+    ChildProcess *first = nullptr;
+    ASSERT_TRUE(StartWorkingCopy(L" /d", {}, &first));
+    const size_t before = TraceOf(*first).size();
+    ASSERT_TRUE(Press(L" /d"));
+
+    CopyRun run = Finish(*first);
+    ASSERT_TRUE(run.ended);
+    EXPECT_EQ(0u, run.exitCode);
+    // The press still closed the target, silently.
+    EXPECT_EQ((Lamp{kLampOn, kLampOff, kLampOff}), LampRequests());
+    EXPECT_EQ(1u, Log().CountCloses());
+    ASSERT_EQ(before + 1, run.trace.size()) << Dump(run.trace);
+    EXPECT_TRUE(MatchesAt(run.trace, before, {Note("WndProc", "WM_USER_Debug")}));
+}

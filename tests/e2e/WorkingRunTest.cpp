@@ -1,0 +1,217 @@
+// The working run from the key's side: the toggle of two presses, and the ways
+// a run ends when the target application goes away by itself, is missing, or
+// was already running before the launch.
+#include "WorkingRun.h"
+
+#include "WinePath.h"
+
+#include <wchar.h>
+
+using namespace tb;
+
+namespace {
+
+using Lamp = std::vector<unsigned>;
+
+const char kPressedClose[] = "FindWindowEx succeed, Post WM_CLOSE";
+
+std::wstring Unquoted(const std::wstring &text) {
+    if (text.size() >= 2 && text.front() == L'"' && text.back() == L'"')
+        return text.substr(1, text.size() - 2);
+    return text;
+}
+
+std::wstring WithoutTrailingSeparator(std::wstring path) {
+    while (!path.empty() && path.back() == L'\\')
+        path.pop_back();
+    return path;
+}
+
+// A whole run whose target ended without a key press.
+std::vector<LineSpec> LoneRun(const std::string &targetPath) {
+    return RunHead() + NoTargetWindow() + LampLines() +
+           WaitSucceeded("WaitForInputIdle", targetPath) +
+           WaitSucceeded("WaitForSingleObject", targetPath) + LampLines() + RunTail();
+}
+
+} // namespace
+
+TEST_F(WorkingRunTest, KeyToggleLaunchesWithTheLampLitAndClosesOnTheNextPress) {
+    ChildProcess *first = nullptr;
+    ASSERT_TRUE(StartWorkingCopy(L" /d", {}, &first));
+
+    // The lamp was lit before the target's first instruction ran; the target
+    // was started as its own path, in the launcher's folder.
+    std::vector<LumoraStart> starts = Log().Starts();
+    ASSERT_EQ(1u, starts.size());
+    EXPECT_EQ(1, starts[0].lamp);
+    EXPECT_EQ(0, _wcsicmp(TargetPath().c_str(), Unquoted(starts[0].cmdline).c_str()))
+        << ToAnsi(starts[0].cmdline);
+    EXPECT_EQ(0, _wcsicmp(WithoutTrailingSeparator(sandbox_->Dir()).c_str(),
+                          WithoutTrailingSeparator(starts[0].cwd).c_str()))
+        << ToAnsi(starts[0].cwd);
+    EXPECT_EQ(Lamp{kLampOn}, LampRequests());
+    EXPECT_TRUE(first->Running());
+
+    ASSERT_TRUE(Press(L""));
+    CopyRun run = Finish(*first);
+    ASSERT_TRUE(run.ended) << "the working copy did not end after the second press";
+    EXPECT_EQ(0u, run.exitCode);
+    EXPECT_EQ((Lamp{kLampOn, kLampOff, kLampOff}), LampRequests());
+    EXPECT_EQ(1u, Log().CountCloses());
+    EXPECT_EQ(std::vector<DWORD>{0}, Log().ExitCodes());
+    EXPECT_TRUE(WaitForNoLumora(kExitMs));
+
+    // Up to the close request everything happens on one thread at a time; then
+    // the window procedure's lamp switch and the worker's end of the exit wait
+    // may overlap; the last lines follow the worker's close of the window.
+    const std::string path = TargetPathAnsi();
+    const std::vector<LineSpec> upToPress =
+        RunHead() + NoTargetWindow() + LampLines() + WaitSucceeded("WaitForInputIdle", path) +
+        Note("WndProc", "WM_USER_EXEC") + Note("CloseXoltWin", kPressedClose);
+    const std::vector<LineSpec> mainThread = LampLines();
+    const std::vector<LineSpec> worker =
+        std::vector<LineSpec>{WaitSucceeded("WaitForSingleObject", path)} + LampLines();
+    const size_t tailAt = upToPress.size() + mainThread.size() + worker.size();
+    ASSERT_TRUE(MatchesAt(run.trace, 0, upToPress));
+    EXPECT_TRUE(InterleavesAt(run.trace, upToPress.size(), mainThread, worker));
+    EXPECT_TRUE(MatchesAt(run.trace, tailAt, RunTail()));
+    EXPECT_EQ(tailAt + RunTail().size(), run.trace.size()) << Dump(run.trace);
+
+    // Both wait lines name the process that logged the start.
+    WaitLine idle, exit;
+    ASSERT_TRUE(FindWaitLine(run.trace, "WaitForInputIdle", &idle));
+    ASSERT_TRUE(FindWaitLine(run.trace, "WaitForSingleObject", &exit));
+    EXPECT_EQ(starts[0].pid, idle.pid);
+    EXPECT_EQ(starts[0].pid, exit.pid);
+}
+
+TEST_F(WorkingRunTest, TargetClosedByTheUserEndsTheRun) {
+    ChildProcess *first = nullptr;
+    ASSERT_TRUE(StartWorkingCopy(L" /d", {}, &first));
+    HWND target = FindLumoraWindow();
+    ASSERT_NE(nullptr, target);
+    ASSERT_TRUE(PostMessageW(target, WM_CLOSE, 0, 0));
+
+    CopyRun run = Finish(*first);
+    ASSERT_TRUE(run.ended);
+    EXPECT_EQ(0u, run.exitCode);
+    EXPECT_EQ((Lamp{kLampOn, kLampOff}), LampRequests());
+    EXPECT_TRUE(MatchesExactly(run.trace, LoneRun(TargetPathAnsi())));
+}
+
+TEST_F(WorkingRunTest, TargetEndingByItselfEndsTheRunWhateverItsExitCode) {
+    ChildProcess *first = nullptr;
+    ASSERT_TRUE(
+        StartWorkingCopy(L" /d", {{L"LUMORA_MODE", L"exit-after=2000,exit-code=3"}}, &first));
+
+    CopyRun run = Finish(*first);
+    ASSERT_TRUE(run.ended);
+    EXPECT_EQ(0u, run.exitCode); // the target's code is not passed on
+    EXPECT_EQ(std::vector<DWORD>{3}, Log().ExitCodes());
+    EXPECT_EQ(0u, Log().CountCloses());
+    EXPECT_EQ((Lamp{kLampOn, kLampOff}), LampRequests());
+    EXPECT_TRUE(MatchesExactly(run.trace, LoneRun(TargetPathAnsi())));
+}
+
+TEST_F(WorkingRunTest, CrashingTargetEndsTheRun) {
+    ChildProcess *first = nullptr;
+    ASSERT_TRUE(StartWorkingCopy(L" /d", {{L"LUMORA_MODE", L"crash-after=1500"}}, &first));
+
+    CopyRun run = Finish(*first);
+    ASSERT_TRUE(run.ended) << "the working copy still waits for a target that crashed";
+    EXPECT_EQ(0u, run.exitCode);
+    EXPECT_EQ(1u, Log().CountWithPrefix(L"crash"));
+    EXPECT_EQ(0u, Log().CountExits());
+    EXPECT_EQ((Lamp{kLampOn, kLampOff}), LampRequests());
+    EXPECT_TRUE(MatchesExactly(run.trace, LoneRun(TargetPathAnsi())));
+}
+
+TEST_F(WorkingRunTest, MissingTargetEndsTheRunWithoutLaunchOrLamp) {
+    ASSERT_TRUE(DeleteFileW(TargetPath().c_str()));
+
+    CopyRun run = RunToEnd(L" /d");
+    ASSERT_TRUE(run.ended);
+    EXPECT_EQ(0u, run.exitCode);
+    EXPECT_TRUE(MatchesExactly(run.trace, RunHead() + NoTargetWindow() +
+                                              Note("ExecXoltThread", "QueryFileExistence failed") +
+                                              RunTail()));
+    EXPECT_TRUE(LampRequests().empty());
+    EXPECT_TRUE(Log().Lines().empty());
+    EXPECT_TRUE(LumoraPids().empty());
+}
+
+TEST_F(WorkingRunTest, FolderNamedLikeTheTargetCountsAsMissing) {
+    ASSERT_TRUE(DeleteFileW(TargetPath().c_str()));
+    ASSERT_TRUE(CreateDirectoryW(TargetPath().c_str(), nullptr));
+
+    CopyRun run = RunToEnd(L" /d");
+    ASSERT_TRUE(run.ended);
+    EXPECT_EQ(0u, run.exitCode);
+    // Found missing up front: no launch is tried, so no "RunProgram" error.
+    EXPECT_TRUE(MatchesExactly(run.trace, RunHead() + NoTargetWindow() +
+                                              Note("ExecXoltThread", "QueryFileExistence failed") +
+                                              RunTail()));
+    EXPECT_TRUE(LampRequests().empty());
+}
+
+TEST_F(WorkingRunTest, StrayTargetIsClosedBeforeAFreshOneStarts) {
+    ChildProcess stray;
+    ASSERT_TRUE(stray.Start(TargetPath(), L"", {{L"LUMORA_MODE", L""}}, sandbox_->Dir()));
+    ASSERT_TRUE(WaitForLumoraWindow(kExitMs));
+    ASSERT_TRUE(Log().WaitForStarts(1, kExitMs));
+
+    // The fresh target ends by itself, so no key press is needed to end the run.
+    ChildProcess &first = Launch(L" /d", {{L"LUMORA_MODE", L"exit-after=2000"}});
+    DWORD strayCode = STILL_ACTIVE;
+    ASSERT_TRUE(stray.WaitForExit(kExitMs, &strayCode)) << "the stray target was not closed";
+    EXPECT_EQ(0u, strayCode);
+    CopyRun run = Finish(first);
+    ASSERT_TRUE(run.ended);
+    EXPECT_EQ(0u, run.exitCode);
+
+    std::vector<LumoraStart> starts = Log().Starts();
+    ASSERT_EQ(2u, starts.size());
+    EXPECT_EQ(stray.Pid(), starts[0].pid);
+    EXPECT_NE(stray.Pid(), starts[1].pid);
+    EXPECT_EQ(1, starts[1].lamp);
+    EXPECT_EQ(1u, Log().CountCloses()); // the stray's; the fresh one ended by itself
+    EXPECT_EQ((std::vector<DWORD>{0, 0}), Log().ExitCodes());
+    EXPECT_EQ((Lamp{kLampOff, kLampOn, kLampOff}), LampRequests());
+
+    // The stray is asked to close, and the lamp put out, before the worker runs.
+    const std::string path = TargetPathAnsi();
+    EXPECT_TRUE(MatchesExactly(
+        run.trace, RunHead() + Note("CloseXoltWin", kPressedClose) + LampLines() + LampLines() +
+                       WaitSucceeded("WaitForInputIdle", path) +
+                       WaitSucceeded("WaitForSingleObject", path) + LampLines() + RunTail()));
+    WaitLine idle;
+    ASSERT_TRUE(FindWaitLine(run.trace, "WaitForInputIdle", &idle));
+    EXPECT_EQ(starts[1].pid, idle.pid);
+}
+
+TEST_F(WorkingRunTest, WaitLinesCountFromBeforeTheLaunch) {
+    // The target takes at least 1.5 s to become input-idle and then stays 1 s.
+    const DWORD before = GetTickCount();
+    ChildProcess &first = Launch(L" /d", {{L"LUMORA_MODE", L"idle-delay=1500,exit-after=1000"}});
+    CopyRun run = Finish(first);
+    const long wall = static_cast<long>(GetTickCount() - before);
+    ASSERT_TRUE(run.ended);
+    EXPECT_EQ(0u, run.exitCode);
+
+    WaitLine idle, exit;
+    ASSERT_TRUE(FindWaitLine(run.trace, "WaitForInputIdle", &idle)) << Dump(run.trace);
+    ASSERT_TRUE(FindWaitLine(run.trace, "WaitForSingleObject", &exit)) << Dump(run.trace);
+    EXPECT_EQ("succeed", idle.outcome);
+    EXPECT_EQ("succeed", exit.outcome);
+    EXPECT_GE(idle.ms, 1500);
+    // The exit figure covers the input-idle time too, plus the target's second.
+    EXPECT_GE(exit.ms, idle.ms + 900);
+    EXPECT_LE(exit.ms, wall);
+    EXPECT_EQ(TargetPathAnsi(), idle.path);
+    EXPECT_EQ(TargetPathAnsi(), exit.path);
+    std::vector<LumoraStart> starts = Log().Starts();
+    ASSERT_EQ(1u, starts.size());
+    EXPECT_EQ(starts[0].pid, idle.pid);
+    EXPECT_EQ(starts[0].pid, exit.pid);
+}

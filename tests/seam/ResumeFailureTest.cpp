@@ -1,0 +1,136 @@
+// A child whose main thread cannot be started must not keep the worker, and
+// the lamp with it, waiting forever. A resume cannot be made to fail from
+// outside, so this program defines the worker's resume call itself (the
+// product keeps it in a file of its own for that) and runs the worker
+// directly, with the launcher's folder laid out in a sandbox.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <memory>
+
+#include "app/TargetRunner.h"
+#include "common/Globals.h"
+
+#include "AcpiStandIn.h"
+#include "Impostors.h"
+#include "LumoraLog.h"
+#include "Sandbox.h"
+#include "TraceListener.h"
+#include "WinePath.h"
+#include "WorkingRun.h"
+
+// Takes the place of the product's resume call: it always fails.
+DWORD ResumeChild(HANDLE) {
+    SetLastError(ERROR_ACCESS_DENIED);
+    return static_cast<DWORD>(-1);
+}
+
+namespace {
+
+using namespace tb;
+
+const DWORD kWorkerMs = 30000;
+const DWORD kWindowMs = 5000;
+
+class ResumeFailureTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        KillAllLumora();
+        sandbox_.reset(new Sandbox(L"ResumeFailureTest"));
+        ASSERT_TRUE(sandbox_->Ok());
+        ASSERT_TRUE(sandbox_->PlaceLumora());
+        ASSERT_TRUE(trace_.Start()) << "another listener holds the debugger output stream";
+        driver_.reset(new AcpiStandIn(DefaultStandInSysPath()));
+        ASSERT_TRUE(driver_->Start()) << "the ACPI driver stand-in does not start";
+        ASSERT_TRUE(driver_->Reset());
+        // The hidden window the worker closes when it is done.
+        ASSERT_TRUE(window_.Start());
+
+        targetPath_ = sandbox_->Dir() + kLumoraExe;
+        ASSERT_LT(targetPath_.size(), static_cast<size_t>(kcchPath));
+        lstrcpynW(g_tszAppPath, targetPath_.c_str(), kcchPath);
+        lstrcpynW(g_tszAppDir, sandbox_->Dir().c_str(), kcchPath);
+        g_bDebug = true;
+        g_bRunning = false;
+    }
+
+    void TearDown() override {
+        g_bDebug = false;
+        window_.Stop();
+        KillAllLumora();
+        if (sandbox_ != nullptr)
+            KillProcessesUnder(sandbox_->Root(), 5000);
+        trace_.Stop();
+        driver_.reset();
+        sandbox_.reset();
+    }
+
+    // Runs the worker on a thread of its own; false when it did not return
+    // in time (the thread is then ended, so that the test can go on).
+    bool RunWorker() {
+        HANDLE worker = CreateThread(nullptr, 0, ExecXoltThread, nullptr, 0, nullptr);
+        if (worker == nullptr)
+            return false;
+        const bool returned = WaitForSingleObject(worker, kWorkerMs) == WAIT_OBJECT_0;
+        if (!returned)
+            TerminateThread(worker, 1);
+        CloseHandle(worker);
+        return returned;
+    }
+
+    bool WindowGotClose() const {
+        const DWORD start = GetTickCount();
+        for (;;) {
+            for (const Received &r : window_.Messages())
+                if (r.message == WM_CLOSE)
+                    return true;
+            if (GetTickCount() - start >= kWindowMs)
+                return false;
+            Sleep(20);
+        }
+    }
+
+    std::unique_ptr<Sandbox> sandbox_;
+    TraceListener trace_;
+    std::unique_ptr<AcpiStandIn> driver_;
+    FakeLauncherWindow window_;
+    std::wstring targetPath_;
+};
+
+TEST_F(ResumeFailureTest, ChildThatCannotBeResumedIsEndedAndTheLampGoesDark) {
+    ASSERT_TRUE(RunWorker()) << "the worker hangs on a child that never ran";
+
+    EXPECT_FALSE(g_bRunning);
+    EXPECT_EQ((std::vector<unsigned>{kLampOn, kLampOff}), LampRequests());
+    EXPECT_TRUE(WindowGotClose()) << "the hidden window was not closed";
+
+    ASSERT_TRUE(trace_.Flush(10000));
+    const std::vector<std::string> lines = trace_.LinesOf(GetCurrentProcessId());
+    // Lamp lit, the failed resume with its own error, ... , lamp dark.
+    ASSERT_TRUE(MatchesAt(lines, 0, LampLines() + Error("ExecXoltThread", "ResumeThread failed")));
+    DWORD code = 0;
+    ASSERT_TRUE(
+        IsErrorLine(lines[LampLines().size()], "ExecXoltThread", "ResumeThread failed", &code));
+    EXPECT_EQ(static_cast<DWORD>(ERROR_ACCESS_DENIED), code);
+    ASSERT_GE(lines.size(), LampLines().size() * 2 + 1);
+    EXPECT_TRUE(MatchesAt(lines, lines.size() - LampLines().size(), LampLines()));
+
+    // The child never ran a line of its own and is gone.
+    EXPECT_EQ(0u, LumoraLog(sandbox_->Dir()).CountStarts());
+    EXPECT_TRUE(LumoraPids().empty());
+    WaitLine exit;
+    if (FindWaitLine(lines, "WaitForSingleObject", &exit)) {
+        EXPECT_EQ(ToAnsi(targetPath_), exit.path);
+        // The worker never closes the child's handle, so its id still names it.
+        HANDLE child = OpenProcess(PROCESS_QUERY_INFORMATION | SYNCHRONIZE, FALSE, exit.pid);
+        ASSERT_NE(nullptr, child);
+        DWORD childCode = 0;
+        EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(child, 0));
+        EXPECT_TRUE(GetExitCodeProcess(child, &childCode));
+        EXPECT_NE(static_cast<DWORD>(STILL_ACTIVE), childCode);
+        CloseHandle(child);
+    }
+}
+
+} // namespace
