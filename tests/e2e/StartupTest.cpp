@@ -1,21 +1,372 @@
-#include "E2eFixture.h"
+// Start-up as the user meets it: the debug switch, the strings-file question,
+// the driver check, and the arbitration between copies by the two named
+// mutexes and the hidden window. Every copy is the real program in a sandbox;
+// the other copies it meets are the test's impostors.
+#include "WorkingRun.h"
+
+#include <stdio.h>
 
 using namespace tb;
 
-class Smoke : public E2eTest {
+namespace {
+
+const char kStartupContext[] = "InitInstance";
+const char kLocalExists[] = "m_hLocalMutex - ERROR_ALREADY_EXISTS";
+const char kNoWindow[] = "Mutex exist but FindWindowEx failed";
+const wchar_t kIniQuestion[] = L"Cannot find Avenor.ini. Continue?";
+
+// The two lines every traced copy starts with (a US English user).
+std::vector<ExpectedLine> Head() {
+    return {NoteLike("Avenor", "v1\\.0\\.0001 \\(.+\\)"),
+            Note("InitInstance - GetUserDefaultUILanguage (g_tszLangID)", "0x0409")};
+}
+
+ExpectedLine Exit() {
+    return Note("ExitInstance", "I am called!");
+}
+
+// A text of the built strings file's English section.
+std::wstring EnglishText(const Sandbox &sandbox, const wchar_t *key) {
+    WCHAR text[1024] = {};
+    GetPrivateProfileStringW(L"English", key, L"", text, ARRAYSIZE(text),
+                             sandbox.IniPath().c_str());
+    return text;
+}
+
+std::string Shown(const std::vector<Received> &messages) {
+    std::string out;
+    for (const Received &m : messages) {
+        char one[64];
+        snprintf(one, sizeof(one), " 0x%04X(%u,%ld)", m.message, static_cast<unsigned>(m.wParam),
+                 static_cast<long>(m.lParam));
+        out += one;
+    }
+    return out;
+}
+
+} // namespace
+
+class StartupTest : public E2eTest {
 protected:
-    Smoke() { startDriver_ = false; }
+    // Waits for the copy's box, checks its caption and buttons, and presses
+    // `button`; returns the box's text.
+    std::wstring AnswerBox(ChildProcess &copy, bool yesNo, int button) {
+        BoxView box = WaitForBoxOf(copy);
+        EXPECT_NE(nullptr, box.hwnd) << "no box came up";
+        if (box.hwnd == nullptr)
+            return L"<no box>";
+        EXPECT_EQ(yesNo, box.yes);
+        EXPECT_EQ(yesNo, box.no);
+        EXPECT_EQ(!yesNo, box.ok);
+        EXPECT_FALSE(box.cancel);
+        EXPECT_TRUE(PressButton(box.hwnd, button, kPressMs)) << "the box did not go";
+        return box.text;
+    }
+
+    // No request reached the driver: start-up only opens its device.
+    void ExpectNoDriverRequest() {
+        AcpiStandInHistory history = {};
+        ASSERT_TRUE(driver_->History(history));
+        EXPECT_EQ(0u, history.total);
+    }
 };
 
-TEST_F(Smoke, Smoke)
-{
-    ChildProcess &c = Launch(L" /d");
-    BoxView b = WaitForBoxOf(c);
-    printf("box %p caption=%ls text=%ls ok=%d yes=%d no=%d cancel=%d\n", (void*)b.hwnd, b.caption.c_str(), b.text.c_str(), b.ok, b.yes, b.no, b.cancel);
-    EXPECT_TRUE(PressButton(b.hwnd, IDOK, kPressMs));
-    CopyRun run = Finish(c);
+// ---------------------------------------------------------------- debug switch
+
+struct SwitchCase {
+    const char *name;
+    const wchar_t *tail; // the command-line text after the program's name
+    bool on;
+};
+
+// Names the case in the test's name.
+void PrintTo(const SwitchCase &c, std::ostream *os) {
+    *os << c.name;
+}
+
+class DebugSwitchTest : public StartupTest, public ::testing::WithParamInterface<SwitchCase> {};
+
+// The copy meets a running copy's mutex without its window: a failure with an
+// error line, so that a switched-off trace must stay silent even there.
+TEST_P(DebugSwitchTest, SwitchesTheTraceOnlyForTheWholeText) {
+    HeldName local(HeldName::Mutex, kLocalMutexName);
+    ASSERT_TRUE(local.Ok());
+    CopyRun run = RunToEnd(GetParam().tail);
     ASSERT_TRUE(run.ended);
     EXPECT_EQ(0u, run.exitCode);
-    for (auto &l : run.trace)
-        printf("LINE: [%s]\n", l.c_str());
+    if (GetParam().on)
+        EXPECT_TRUE(MatchesExactly(run.trace, Head() + Note(kStartupContext, kLocalExists) +
+                                                  Error(kStartupContext, kNoWindow) + Exit()));
+    else
+        EXPECT_TRUE(run.trace.empty()) << Dump(run.trace);
+}
+
+const SwitchCase kSwitchCases[] = {
+    {"Slash", L" /d", true},
+    {"Dash", L" -d", true},
+    {"SlashUpper", L" /D", true},
+    {"DashUpper", L" -D", true},
+    {"LeadingBlanks", L"     /d", true},
+    {"Nothing", L"", false},
+    {"TrailingBlank", L" /d ", false},
+    {"FurtherWord", L" -d verbose", false},
+    {"LongerWord", L" /dd", false},
+    {"NoSign", L" d", false},
+    {"Quoted", L" \"/d\"", false},
+};
+
+INSTANTIATE_TEST_SUITE_P(Tails, DebugSwitchTest, ::testing::ValuesIn(kSwitchCases),
+                         [](const ::testing::TestParamInfo<SwitchCase> &p) {
+                             return std::string(p.param.name);
+                         });
+
+// ---------------------------------------------------------------- strings file
+
+TEST_F(StartupTest, MissingIniAnsweredNoEndsWithoutTracingTheStep) {
+    ASSERT_TRUE(sandbox_->RemoveIni());
+    ChildProcess &copy = Launch(L" /d");
+    EXPECT_EQ(kIniQuestion, AnswerBox(copy, true, IDNO));
+    CopyRun run = Finish(copy);
+    ASSERT_TRUE(run.ended);
+    EXPECT_EQ(0u, run.exitCode);
+    EXPECT_TRUE(MatchesExactly(run.trace, Head() + Exit()));
+    ExpectNoDriverRequest();
+}
+
+TEST_F(StartupTest, MissingIniAnsweredYesGoesOnToArbitration) {
+    ASSERT_TRUE(sandbox_->RemoveIni());
+    HeldName local(HeldName::Mutex, kLocalMutexName);
+    ASSERT_TRUE(local.Ok());
+    ChildProcess &copy = Launch(L" /d");
+    EXPECT_EQ(kIniQuestion, AnswerBox(copy, true, IDYES));
+    CopyRun run = Finish(copy);
+    ASSERT_TRUE(run.ended);
+    EXPECT_EQ(0u, run.exitCode);
+    EXPECT_TRUE(MatchesExactly(run.trace, Head() + Note(kStartupContext, kLocalExists) +
+                                              Error(kStartupContext, kNoWindow) + Exit()));
+}
+
+TEST_F(StartupTest, MissingIniAnsweredYesThenMissingDriverShowsAnEmptyText) {
+    ASSERT_TRUE(sandbox_->RemoveIni());
+    DriverAbsent();
+    ChildProcess &copy = Launch(L"");
+    EXPECT_EQ(kIniQuestion, AnswerBox(copy, true, IDYES));
+    EXPECT_EQ(L"", AnswerBox(copy, false, IDOK));
+    CopyRun run = Finish(copy);
+    ASSERT_TRUE(run.ended);
+    EXPECT_EQ(0u, run.exitCode);
+    EXPECT_TRUE(run.trace.empty()) << Dump(run.trace);
+}
+
+// ---------------------------------------------------------------- driver
+
+TEST_F(StartupTest, MissingDriverShowsTheLocalizedErrorBoxAndEnds) {
+    DriverAbsent();
+    const std::wstring expected = EnglishText(*sandbox_, L"IDS_CHKTAVRIK");
+    ASSERT_FALSE(expected.empty()) << "the built strings file has no English driver text";
+    ChildProcess &copy = Launch(L" /d");
+    EXPECT_EQ(expected, AnswerBox(copy, false, IDOK));
+    CopyRun run = Finish(copy);
+    ASSERT_TRUE(run.ended);
+    EXPECT_EQ(0u, run.exitCode);
+    EXPECT_TRUE(MatchesExactly(run.trace, Head() + Exit()));
+}
+
+TEST_F(StartupTest, MissingDriverWithTheTraceOffShowsTheBoxSilently) {
+    DriverAbsent();
+    ChildProcess &copy = Launch(L"");
+    EXPECT_EQ(EnglishText(*sandbox_, L"IDS_CHKTAVRIK"), AnswerBox(copy, false, IDOK));
+    CopyRun run = Finish(copy);
+    ASSERT_TRUE(run.ended);
+    EXPECT_EQ(0u, run.exitCode);
+    EXPECT_TRUE(run.trace.empty()) << Dump(run.trace);
+}
+
+// A later press runs the driver check before it looks for a running copy.
+TEST_F(StartupTest, MissingDriverIsReportedInsteadOfForwarding) {
+    DriverAbsent();
+    HeldName local(HeldName::Mutex, kLocalMutexName);
+    ASSERT_TRUE(local.Ok());
+    FakeLauncherWindow running;
+    ASSERT_TRUE(running.Start());
+    ChildProcess &copy = Launch(L" /d");
+    EXPECT_EQ(EnglishText(*sandbox_, L"IDS_CHKTAVRIK"), AnswerBox(copy, false, IDOK));
+    CopyRun run = Finish(copy);
+    ASSERT_TRUE(run.ended);
+    EXPECT_EQ(0u, run.exitCode);
+    EXPECT_TRUE(MatchesExactly(run.trace, Head() + Exit()));
+    EXPECT_TRUE(running.PrivateMessages().empty()) << Shown(running.PrivateMessages());
+}
+
+// ---------------------------------------------------------------- a copy in this session
+
+struct ForwardCase {
+    const char *name;
+    const wchar_t *tail;
+    std::vector<UINT> messages; // in the order the running copy must get them
+};
+
+void PrintTo(const ForwardCase &c, std::ostream *os) {
+    *os << c.name;
+}
+
+class ForwardTest : public StartupTest, public ::testing::WithParamInterface<ForwardCase> {};
+
+TEST_P(ForwardTest, PostsTheSwitchBeforeTheLaunchAndEnds) {
+    HeldName local(HeldName::Mutex, kLocalMutexName);
+    ASSERT_TRUE(local.Ok());
+    FakeLauncherWindow running;
+    ASSERT_TRUE(running.Start());
+    const ForwardCase &c = GetParam();
+    CopyRun run = RunToEnd(c.tail);
+    ASSERT_TRUE(run.ended);
+    EXPECT_EQ(0u, run.exitCode);
+
+    ASSERT_TRUE(running.WaitForPrivate(c.messages.size(), kExitMs))
+        << "got only" << Shown(running.PrivateMessages());
+    // Everything was posted before the copy ended; nothing more may come.
+    EXPECT_FALSE(running.WaitForPrivate(c.messages.size() + 1, 300));
+    std::vector<Received> got = running.PrivateMessages();
+    ASSERT_EQ(c.messages.size(), got.size()) << Shown(got);
+    for (size_t i = 0; i < got.size(); ++i) {
+        EXPECT_EQ(c.messages[i], got[i].message) << "message " << i << " of" << Shown(got);
+        EXPECT_EQ(0u, got[i].wParam);
+        EXPECT_EQ(0, got[i].lParam);
+    }
+
+    const bool traced = c.messages.size() == 2;
+    if (traced)
+        EXPECT_TRUE(
+            MatchesExactly(run.trace, Head() + Note(kStartupContext, kLocalExists) + Exit()));
+    else
+        EXPECT_TRUE(run.trace.empty()) << Dump(run.trace);
+    ExpectNoDriverRequest();
+}
+
+const ForwardCase kForwardCases[] = {
+    {"Slash", L" /d", {kMsgDebug, kMsgExec}},
+    {"DashUpper", L" -D", {kMsgDebug, kMsgExec}},
+    {"Nothing", L"", {kMsgExec}},
+    {"FurtherWord", L" /d now", {kMsgExec}},
+};
+
+INSTANTIATE_TEST_SUITE_P(Tails, ForwardTest, ::testing::ValuesIn(kForwardCases),
+                         [](const ::testing::TestParamInfo<ForwardCase> &p) {
+                             return std::string(p.param.name);
+                         });
+
+TEST_F(StartupTest, MutexWithoutWindowTracesTheErrorAndEnds) {
+    HeldName local(HeldName::Mutex, kLocalMutexName);
+    ASSERT_TRUE(local.Ok());
+    CopyRun run = RunToEnd(L" /d");
+    ASSERT_TRUE(run.ended);
+    EXPECT_EQ(0u, run.exitCode);
+    EXPECT_TRUE(MatchesExactly(run.trace, Head() + Note(kStartupContext, kLocalExists) +
+                                              Error(kStartupContext, kNoWindow) + Exit()));
+}
+
+// The per-session name taken by an object that is no mutex.
+TEST_F(StartupTest, LocalMutexThatCannotBeCreatedIsAnErrorWithTheSystemCode) {
+    HeldName squatter(HeldName::Event, kLocalMutexName);
+    ASSERT_TRUE(squatter.Ok());
+    CopyRun run = RunToEnd(L" /d");
+    ASSERT_TRUE(run.ended);
+    EXPECT_EQ(0u, run.exitCode);
+    ASSERT_TRUE(MatchesExactly(run.trace,
+                               Head() + Error(kStartupContext, "m_hLocalMutex == NULL") + Exit()));
+    DWORD code = 0;
+    ASSERT_TRUE(IsErrorLine(run.trace[2], kStartupContext, "m_hLocalMutex == NULL", &code));
+    EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_HANDLE), code);
+}
+
+// ---------------------------------------------------------------- a copy elsewhere
+
+TEST_F(StartupTest, CopyInAnotherSessionIsRefusedWithTheOccupiedBox) {
+    HeldName global(HeldName::Mutex, kGlobalMutexName);
+    ASSERT_TRUE(global.Ok());
+    ChildProcess &refused = Launch(L" /d");
+    BoxView box = WaitForBoxOf(refused);
+    ASSERT_NE(nullptr, box.hwnd);
+    EXPECT_EQ(EnglishText(*sandbox_, L"IDS_USEROCCUPY"), box.text);
+    EXPECT_TRUE(box.ok && !box.yes && !box.no && !box.cancel);
+
+    // While its box is open the refused copy holds the per-session mutex, and
+    // it has no window: a further press finds the one without the other.
+    CopyRun further = RunToEnd(L" /d");
+    ASSERT_TRUE(further.ended);
+    EXPECT_EQ(0u, further.exitCode);
+    EXPECT_TRUE(MatchesExactly(further.trace, Head() + Note(kStartupContext, kLocalExists) +
+                                                  Error(kStartupContext, kNoWindow) + Exit()));
+
+    ASSERT_TRUE(PressButton(box.hwnd, IDOK, kPressMs));
+    CopyRun run = Finish(refused);
+    ASSERT_TRUE(run.ended);
+    EXPECT_EQ(0u, run.exitCode);
+    EXPECT_TRUE(MatchesExactly(
+        run.trace,
+        Head() + Note(kStartupContext, "m_hGlobalMutex - ERROR_ALREADY_EXISTS") + Exit()));
+    ExpectNoDriverRequest();
+}
+
+TEST_F(StartupTest, CopyOfAnotherUserIsRefusedWithTheOccupiedBox) {
+    HeldName global(HeldName::DeniedMutex, kGlobalMutexName);
+    ASSERT_TRUE(global.Ok());
+    ChildProcess &refused = Launch(L" /d");
+    BoxView box = WaitForBoxOf(refused);
+    ASSERT_NE(nullptr, box.hwnd);
+    EXPECT_EQ(EnglishText(*sandbox_, L"IDS_USEROCCUPY"), box.text);
+    EXPECT_TRUE(box.ok && !box.yes && !box.no && !box.cancel);
+    ASSERT_TRUE(PressButton(box.hwnd, IDOK, kPressMs));
+    CopyRun run = Finish(refused);
+    ASSERT_TRUE(run.ended);
+    EXPECT_EQ(0u, run.exitCode);
+    EXPECT_TRUE(MatchesExactly(
+        run.trace,
+        Head() + Note(kStartupContext, "m_hGlobalMutex - ERROR_ACCESS_DENIED") + Exit()));
+}
+
+// The machine-wide name taken by an object that is no mutex: refused without a box.
+TEST_F(StartupTest, GlobalMutexFailingOtherwiseEndsWithoutABox) {
+    HeldName squatter(HeldName::Event, kGlobalMutexName);
+    ASSERT_TRUE(squatter.Ok());
+    CopyRun run = RunToEnd(L" /d");
+    ASSERT_TRUE(run.ended) << "the copy did not end (a box?)";
+    EXPECT_EQ(0u, run.exitCode);
+    EXPECT_TRUE(MatchesExactly(run.trace,
+                               Head() + Note(kStartupContext, "m_hGlobalMutex == NULL") + Exit()));
+}
+
+// ---------------------------------------------------------------- the working copy
+
+// Without the assistant application beside it the working copy ends by itself.
+TEST_F(StartupTest, FirstCopyBecomesTheWorkingCopyAndEnds) {
+    CopyRun run = RunToEnd(L" /d");
+    ASSERT_TRUE(run.ended);
+    EXPECT_EQ(0u, run.exitCode);
+    ASSERT_TRUE(MatchesAt(run.trace, 0, Head()));
+    for (const std::string &line : run.trace)
+        EXPECT_EQ(std::string::npos, line.find("Mutex")) << "refused: " << line;
+    ASSERT_FALSE(run.trace.empty());
+    EXPECT_TRUE(Exit().matches(run.trace.back())) << Dump(run.trace);
+    EXPECT_EQ(1u, CountLines(run.trace, NotifyLine("ExitInstance", "I am called!")));
+}
+
+TEST_F(StartupTest, WorkingCopyWithTheTraceOffIsSilent) {
+    CopyRun run = RunToEnd(L"");
+    ASSERT_TRUE(run.ended);
+    EXPECT_EQ(0u, run.exitCode);
+    EXPECT_TRUE(run.trace.empty()) << Dump(run.trace);
+}
+
+// The working copy's mutexes go with it: the next press is a working copy again.
+TEST_F(StartupTest, CopyAfterTheWorkingCopyEndedWorksAgain) {
+    for (int press = 0; press < 2; ++press) {
+        SCOPED_TRACE(press);
+        CopyRun run = RunToEnd(L" /d");
+        ASSERT_TRUE(run.ended);
+        EXPECT_EQ(0u, run.exitCode);
+        EXPECT_EQ(0u, CountLines(run.trace, NotifyLine(kStartupContext, kLocalExists)));
+        ASSERT_FALSE(run.trace.empty());
+        EXPECT_TRUE(Exit().matches(run.trace.back())) << Dump(run.trace);
+    }
 }

@@ -14,16 +14,50 @@ namespace {
 const DWORD kKillWaitMs = 5000;
 
 struct NoCaseLess {
-    bool operator()(const std::wstring &a, const std::wstring &b) const
-    {
+    bool operator()(const std::wstring &a, const std::wstring &b) const {
         return _wcsicmp(a.c_str(), b.c_str()) < 0;
     }
 };
 
+// Wine's loader for 32-bit programs, as a Unix executable.
+const wchar_t kWineLoader[] = L"Z:\\usr\\lib\\wine\\wine";
+const DWORD kPollMs = 20;
+
+// Full image path of a process, without a "\\?\" prefix; empty when unknown.
+std::wstring ImagePathOf(HANDLE hProcess) {
+    std::vector<wchar_t> image(32768, L'\0');
+    DWORD cch =
+        GetModuleFileNameExW(hProcess, nullptr, image.data(), static_cast<DWORD>(image.size()));
+    std::wstring path(image.data(), cch);
+    if (path.compare(0, 4, L"\\\\?\\") == 0)
+        path.erase(0, 4);
+    return path;
+}
+
+std::vector<DWORD> ProcessIds() {
+    std::vector<DWORD> pids;
+    HANDLE snap = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    if (snap == INVALID_HANDLE_VALUE)
+        return pids;
+    PROCESSENTRY32W entry = {};
+    entry.dwSize = sizeof(entry);
+    for (BOOL more = Process32FirstW(snap, &entry); more; more = Process32NextW(snap, &entry))
+        if (entry.th32ProcessID != GetCurrentProcessId())
+            pids.push_back(entry.th32ProcessID);
+    CloseHandle(snap);
+    return pids;
+}
+
+bool Contains(const std::vector<DWORD> &pids, DWORD pid) {
+    for (DWORD p : pids)
+        if (p == pid)
+            return true;
+    return false;
+}
+
 } // namespace
 
-std::wstring BuildEnvironmentBlock(const EnvOverrides &overrides)
-{
+std::wstring BuildEnvironmentBlock(const EnvOverrides &overrides) {
     // Entries whose name starts with '=' (per-drive folders) have no place in a
     // name map; keep them as they are, in front.
     std::wstring hidden;
@@ -53,16 +87,14 @@ std::wstring BuildEnvironmentBlock(const EnvOverrides &overrides)
     return block;
 }
 
-ChildProcess::~ChildProcess()
-{
+ChildProcess::~ChildProcess() {
     Kill();
     if (hProcess_ != nullptr)
         CloseHandle(hProcess_);
 }
 
 bool ChildProcess::Start(const std::wstring &exePath, const std::wstring &tail,
-                         const EnvOverrides &overrides, const std::wstring &cwd)
-{
+                         const EnvOverrides &overrides, const std::wstring &cwd) {
     if (hProcess_ != nullptr)
         return false;
     cmdLine_ = L"\"" + exePath + L"\"" + tail;
@@ -84,13 +116,64 @@ bool ChildProcess::Start(const std::wstring &exePath, const std::wstring &tail,
     return true;
 }
 
-bool ChildProcess::Running() const
-{
+bool ChildProcess::StartThroughLoader(const std::wstring &exePath, const std::wstring &tail,
+                                      const EnvOverrides &overrides, const std::wstring &cwd,
+                                      DWORD findTimeoutMs) {
+    if (hProcess_ != nullptr)
+        return false;
+    std::vector<DWORD> before = ProcessIds();
+    cmdLine_ = L"\"" + exePath + L"\"" + tail;
+    std::wstring loaderCmd = L"wine " + cmdLine_;
+    std::wstring env = BuildEnvironmentBlock(overrides);
+    std::vector<wchar_t> cmd(loaderCmd.begin(), loaderCmd.end());
+    cmd.push_back(L'\0');
+    STARTUPINFOW si = {};
+    si.cb = sizeof(si);
+    PROCESS_INFORMATION pi = {};
+    if (!CreateProcessW(kWineLoader, cmd.data(), nullptr, nullptr, FALSE,
+                        CREATE_UNICODE_ENVIRONMENT, &env[0], cwd.empty() ? nullptr : cwd.c_str(),
+                        &si, &pi)) {
+        startError_ = GetLastError();
+        return false;
+    }
+    // A Unix program started this way has no handles of its own here.
+    if (pi.hThread != nullptr)
+        CloseHandle(pi.hThread);
+    if (pi.hProcess != nullptr)
+        CloseHandle(pi.hProcess);
+    DWORD start = GetTickCount();
+    do {
+        for (DWORD pid : ProcessIds()) {
+            if (Contains(before, pid))
+                continue;
+            HANDLE h = OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, pid);
+            if (h == nullptr)
+                continue;
+            bool ours = _wcsicmp(ImagePathOf(h).c_str(), exePath.c_str()) == 0;
+            CloseHandle(h);
+            if (ours && Adopt(pid))
+                return true;
+        }
+        Sleep(kPollMs);
+    } while (GetTickCount() - start < findTimeoutMs);
+    startError_ = ERROR_NOT_FOUND;
+    return false;
+}
+
+bool ChildProcess::Adopt(DWORD pid) {
+    hProcess_ =
+        OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_TERMINATE | SYNCHRONIZE, FALSE, pid);
+    if (hProcess_ == nullptr)
+        return false;
+    pid_ = pid;
+    return true;
+}
+
+bool ChildProcess::Running() const {
     return hProcess_ != nullptr && WaitForSingleObject(hProcess_, 0) == WAIT_TIMEOUT;
 }
 
-bool ChildProcess::WaitForExit(DWORD timeoutMs, DWORD *exitCode)
-{
+bool ChildProcess::WaitForExit(DWORD timeoutMs, DWORD *exitCode) {
     if (hProcess_ == nullptr || WaitForSingleObject(hProcess_, timeoutMs) != WAIT_OBJECT_0)
         return false;
     DWORD code = STILL_ACTIVE;
@@ -100,16 +183,14 @@ bool ChildProcess::WaitForExit(DWORD timeoutMs, DWORD *exitCode)
     return true;
 }
 
-void ChildProcess::Kill()
-{
+void ChildProcess::Kill() {
     if (!Running())
         return;
     TerminateProcess(hProcess_, 0xDEAD);
     WaitForSingleObject(hProcess_, kKillWaitMs);
 }
 
-size_t KillProcessesUnder(const std::wstring &folder, DWORD timeoutMs)
-{
+size_t KillProcessesUnder(const std::wstring &folder, DWORD timeoutMs) {
     std::wstring prefix = folder;
     if (prefix.empty() || prefix.back() != L'\\')
         prefix += L'\\';
@@ -127,11 +208,7 @@ size_t KillProcessesUnder(const std::wstring &folder, DWORD timeoutMs)
                                FALSE, entry.th32ProcessID);
         if (h == nullptr)
             continue;
-        std::vector<wchar_t> image(32768, L'\0');
-        DWORD cch = GetModuleFileNameExW(h, nullptr, image.data(), static_cast<DWORD>(image.size()));
-        std::wstring path(image.data(), cch);
-        if (path.compare(0, 4, L"\\\\?\\") == 0)
-            path.erase(0, 4);
+        std::wstring path = ImagePathOf(h);
         if (path.size() > prefix.size() &&
             _wcsnicmp(path.c_str(), prefix.c_str(), prefix.size()) == 0 &&
             TerminateProcess(h, 0xDEAD)) {

@@ -33,6 +33,19 @@ public:
     bool Start(const std::wstring &exePath, const std::wstring &tail,
                const EnvOverrides &overrides = {}, const std::wstring &cwd = L"");
 
+    // Starts `exePath` through Wine's loader as a new Unix process whose whole
+    // environment, Unix side included, is this process's with `overrides`
+    // applied. A program started the ordinary way takes its Unix environment
+    // from its parent's, not from the environment block (only WINEDEBUG is
+    // carried over), so what Wine reads on the Unix side at start-up, such as
+    // LC_ALL for the user's UI language, reaches a child only this way. The
+    // loader rebuilds the command line from `tail` split into arguments, so
+    // the blanks between them are not kept. The new process is found by its
+    // image path within `findTimeoutMs`; it must still run by then.
+    bool StartThroughLoader(const std::wstring &exePath, const std::wstring &tail,
+                            const EnvOverrides &overrides, const std::wstring &cwd,
+                            DWORD findTimeoutMs);
+
     DWORD Pid() const { return pid_; }
     HANDLE Handle() const { return hProcess_; }
     DWORD StartError() const { return startError_; }
@@ -46,6 +59,7 @@ public:
     void Kill();
 
 private:
+    bool Adopt(DWORD pid);
     HANDLE hProcess_ = nullptr;
     DWORD pid_ = 0;
     DWORD startError_ = 0;

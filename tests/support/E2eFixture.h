@@ -28,12 +28,11 @@ const DWORD kBoxMs = 15000;   // a box to come up
 const DWORD kPressMs = 5000;  // a box to go after a press
 const DWORD kFlushMs = 10000; // the trace to be collected
 const DWORD kQuietMs = 1500;  // how long nothing must happen, where nothing should
+const DWORD kFindMs = 8000;   // a copy started through Wine's loader to be found (< 10 s)
 
-// The user's UI language a copy sees, by its environment (Wine follows LC_ALL).
-extern const wchar_t kEnglish[]; // 0x0409
-extern const wchar_t kGerman[];  // 0x0407
-extern const wchar_t kFrench[];  // 0x040C
-EnvOverrides UiLanguage(const wchar_t *locale);
+// Locales giving a copy's user its UI language (Wine follows LC_ALL).
+extern const wchar_t kGerman[]; // 0x0407
+extern const wchar_t kFrench[]; // 0x040C
 
 // What one copy did from start to end.
 struct CopyRun {
@@ -48,10 +47,20 @@ protected:
     void TearDown() override;
 
     // Starts a copy of the launcher from the sandbox with the command-line
-    // text `tail` written right after the program's quoted name. The copy sees
-    // US English as the UI language unless `env` says otherwise. The test's
-    // copies live until the test ends at the latest.
+    // text `tail` written right after the program's quoted name, and `env`
+    // applied to its environment block (its processes' Windows environment;
+    // the Unix side, and with it the UI language, stays this process's: US
+    // English). The test's copies live until the test ends at the latest.
     ChildProcess &Launch(const std::wstring &tail, const EnvOverrides &env = {});
+    // Starts a copy as a new Unix process of Wine's loader, with `env` applied
+    // to its whole environment (see ChildProcess::StartThroughLoader): for a
+    // UI language of the copy's own, and for a launcher path longer than the
+    // ordinary process creation takes. The blanks between arguments are not
+    // kept. The copy must not end before it is found: one that traces is held
+    // at its second line meanwhile; one that does not must show a box.
+    ChildProcess &LaunchThroughLoader(const std::wstring &tail, const EnvOverrides &env = {});
+    // A copy whose user has the UI language of `locale`.
+    ChildProcess &LaunchWithLocale(const std::wstring &tail, const wchar_t *locale);
     // Waits (bounded) for a copy to end; its trace follows once collected.
     CopyRun Finish(ChildProcess &copy);
     // Launch + Finish, for a copy that needs no answer from the test.

@@ -18,8 +18,7 @@ std::atomic<FakeLauncherWindow *> s_active{nullptr};
 
 } // namespace
 
-HeldName::HeldName(Kind kind, const std::wstring &name)
-{
+HeldName::HeldName(Kind kind, const std::wstring &name) {
     SECURITY_ATTRIBUTES sa = {};
     SECURITY_DESCRIPTOR sd;
     ACL acl;
@@ -43,19 +42,16 @@ HeldName::HeldName(Kind kind, const std::wstring &name)
         error_ = 0;
 }
 
-HeldName::~HeldName()
-{
+HeldName::~HeldName() {
     if (handle_ != nullptr)
         CloseHandle(handle_);
 }
 
-FakeLauncherWindow::~FakeLauncherWindow()
-{
+FakeLauncherWindow::~FakeLauncherWindow() {
     Stop();
 }
 
-bool FakeLauncherWindow::Start()
-{
+bool FakeLauncherWindow::Start() {
     FakeLauncherWindow *none = nullptr;
     if (thread_.joinable() || !s_active.compare_exchange_strong(none, this))
         return false;
@@ -67,8 +63,7 @@ bool FakeLauncherWindow::Start()
     return done && created_;
 }
 
-void FakeLauncherWindow::Stop()
-{
+void FakeLauncherWindow::Stop() {
     if (!thread_.joinable())
         return;
     std::unique_lock<std::mutex> guard(lock_);
@@ -94,8 +89,7 @@ void FakeLauncherWindow::Stop()
         thread_.detach(); // stuck: leave it rather than wait without bound
 }
 
-void FakeLauncherWindow::Run()
-{
+void FakeLauncherWindow::Run() {
     HINSTANCE hInstance = GetModuleHandleW(nullptr);
     WNDCLASSW wc = {};
     wc.lpfnWndProc = &FakeLauncherWindow::Proc;
@@ -136,8 +130,7 @@ void FakeLauncherWindow::Run()
     changed_.notify_all();
 }
 
-LRESULT CALLBACK FakeLauncherWindow::Proc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
-{
+LRESULT CALLBACK FakeLauncherWindow::Proc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
     FakeLauncherWindow *self = s_active.load();
     if (self != nullptr) {
         {
@@ -154,20 +147,17 @@ LRESULT CALLBACK FakeLauncherWindow::Proc(HWND hwnd, UINT msg, WPARAM wParam, LP
     return DefWindowProcW(hwnd, msg, wParam, lParam);
 }
 
-HWND FakeLauncherWindow::Handle() const
-{
+HWND FakeLauncherWindow::Handle() const {
     std::lock_guard<std::mutex> guard(lock_);
     return hwnd_;
 }
 
-std::vector<Received> FakeLauncherWindow::Messages() const
-{
+std::vector<Received> FakeLauncherWindow::Messages() const {
     std::lock_guard<std::mutex> guard(lock_);
     return messages_;
 }
 
-std::vector<Received> FakeLauncherWindow::PrivateMessages() const
-{
+std::vector<Received> FakeLauncherWindow::PrivateMessages() const {
     std::vector<Received> out;
     std::lock_guard<std::mutex> guard(lock_);
     for (const Received &r : messages_)
@@ -176,8 +166,7 @@ std::vector<Received> FakeLauncherWindow::PrivateMessages() const
     return out;
 }
 
-bool FakeLauncherWindow::WaitForPrivate(size_t count, DWORD timeoutMs) const
-{
+bool FakeLauncherWindow::WaitForPrivate(size_t count, DWORD timeoutMs) const {
     std::unique_lock<std::mutex> guard(lock_);
     return changed_.wait_for(guard, std::chrono::milliseconds(timeoutMs), [&] {
         size_t n = 0;

@@ -16,8 +16,7 @@ struct Search {
     std::vector<HWND> found;
 };
 
-BOOL CALLBACK CollectBox(HWND hwnd, LPARAM param)
-{
+BOOL CALLBACK CollectBox(HWND hwnd, LPARAM param) {
     Search *search = reinterpret_cast<Search *>(param);
     DWORD pid = 0;
     GetWindowThreadProcessId(hwnd, &pid);
@@ -28,30 +27,26 @@ BOOL CALLBACK CollectBox(HWND hwnd, LPARAM param)
     return TRUE;
 }
 
-std::wstring TextOf(HWND hwnd)
-{
+std::wstring TextOf(HWND hwnd) {
     WCHAR buf[2048] = {};
     GetWindowTextW(hwnd, buf, ARRAYSIZE(buf));
     return buf;
 }
 
-bool HasButton(HWND box, int id)
-{
+bool HasButton(HWND box, int id) {
     HWND button = GetDlgItem(box, id);
     return button != nullptr && (GetWindowLongW(button, GWL_STYLE) & WS_VISIBLE) != 0;
 }
 
 } // namespace
 
-std::vector<HWND> VisibleBoxesOf(DWORD pid)
-{
+std::vector<HWND> VisibleBoxesOf(DWORD pid) {
     Search search{pid, {}};
     EnumWindows(CollectBox, reinterpret_cast<LPARAM>(&search));
     return search.found;
 }
 
-HWND WaitForBox(DWORD pid, const std::wstring &caption, DWORD timeoutMs)
-{
+HWND WaitForBox(DWORD pid, const std::wstring &caption, DWORD timeoutMs) {
     DWORD start = GetTickCount();
     for (;;) {
         for (HWND box : VisibleBoxesOf(pid))
@@ -63,8 +58,7 @@ HWND WaitForBox(DWORD pid, const std::wstring &caption, DWORD timeoutMs)
     }
 }
 
-BoxView ReadBox(HWND box)
-{
+BoxView ReadBox(HWND box) {
     BoxView view;
     if (!IsWindow(box))
         return view;
@@ -80,8 +74,7 @@ BoxView ReadBox(HWND box)
     return view;
 }
 
-bool PressButton(HWND box, int id, DWORD timeoutMs)
-{
+bool PressButton(HWND box, int id, DWORD timeoutMs) {
     DWORD start = GetTickCount();
     DWORD lastPress = 0;
     bool pressed = false;

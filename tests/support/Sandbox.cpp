@@ -10,20 +10,17 @@ namespace {
 // enough to reach past MAX_PATH in two or three steps.
 const size_t kDeepSegment = 150;
 
-bool StartsWithFolder(const std::wstring &path, const std::wstring &folder)
-{
+bool StartsWithFolder(const std::wstring &path, const std::wstring &folder) {
     return path.size() > folder.size() + 1 && path.compare(0, folder.size(), folder) == 0 &&
            path[folder.size()] == L'\\';
 }
 
-bool MakeFolder(const std::wstring &path)
-{
+bool MakeFolder(const std::wstring &path) {
     return CreateDirectoryW(ExtendedPath(path).c_str(), nullptr) ||
            GetLastError() == ERROR_ALREADY_EXISTS;
 }
 
-bool RemoveTreeRaw(const std::wstring &folder)
-{
+bool RemoveTreeRaw(const std::wstring &folder) {
     WIN32_FIND_DATAW found;
     HANDLE hFind = FindFirstFileW(ExtendedPath(folder + L"\\*").c_str(), &found);
     if (hFind != INVALID_HANDLE_VALUE) {
@@ -46,8 +43,7 @@ bool RemoveTreeRaw(const std::wstring &folder)
     return !PathExists(folder);
 }
 
-bool WriteWholeFile(const std::wstring &path, const void *data, size_t size)
-{
+bool WriteWholeFile(const std::wstring &path, const void *data, size_t size) {
     HANDLE h = CreateFileW(ExtendedPath(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                            FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h == INVALID_HANDLE_VALUE)
@@ -58,12 +54,11 @@ bool WriteWholeFile(const std::wstring &path, const void *data, size_t size)
     return ok && written == size;
 }
 
-std::wstring FileNameOf(const std::wstring &name)
-{
+std::wstring FileNameOf(const std::wstring &name) {
     std::wstring out;
     for (wchar_t c : name) {
-        bool fit = (c >= L'a' && c <= L'z') || (c >= L'A' && c <= L'Z') || (c >= L'0' && c <= L'9') ||
-                   c == L'-' || c == L'_' || c == L'.';
+        bool fit = (c >= L'a' && c <= L'z') || (c >= L'A' && c <= L'Z') ||
+                   (c >= L'0' && c <= L'9') || c == L'-' || c == L'_' || c == L'.';
         out += fit ? c : L'_';
     }
     return out.empty() ? std::wstring(L"_") : out;
@@ -71,18 +66,15 @@ std::wstring FileNameOf(const std::wstring &name)
 
 } // namespace
 
-std::wstring SandboxParent()
-{
+std::wstring SandboxParent() {
     return BuildDir() + L"\\e2e-sandbox";
 }
 
-bool PathExists(const std::wstring &path)
-{
+bool PathExists(const std::wstring &path) {
     return GetFileAttributesW(ExtendedPath(path).c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
-bool RemoveTree(const std::wstring &folder)
-{
+bool RemoveTree(const std::wstring &folder) {
     if (!StartsWithFolder(folder, SandboxParent()))
         return false;
     if (!PathExists(folder))
@@ -91,32 +83,32 @@ bool RemoveTree(const std::wstring &folder)
 }
 
 Sandbox::Sandbox(const std::wstring &name)
-    : root_(SandboxParent() + L"\\" + FileNameOf(name)), dir_(root_ + L"\\")
-{
+    : root_(SandboxParent() + L"\\" + FileNameOf(name)), dir_(root_ + L"\\") {
     RemoveTree(root_);
     ok_ = MakeFolder(SandboxParent()) && MakeFolder(root_);
 }
 
-Sandbox::~Sandbox()
-{
+Sandbox::~Sandbox() {
     RemoveTree(root_);
 }
 
-bool Sandbox::UseDeepFolder(size_t cchDir)
-{
+bool Sandbox::UseDeepFolder(size_t cchDir) {
     std::wstring dir = root_ + L"\\";
     if (cchDir < dir.size())
         return false;
     size_t remaining = cchDir - dir.size();
-    // Each step adds a name and its separator; never leave a single character.
     while (remaining > 0) {
-        if (remaining == 1)
+        // One step is a name and its separator. Take a whole segment unless
+        // that would leave a single character, which cannot make a step.
+        size_t step = kDeepSegment + 1;
+        if (remaining <= step)
+            step = remaining;
+        else if (remaining - step < 2)
+            step -= 2;
+        if (step < 2)
             return false;
-        size_t cchName = remaining > kDeepSegment + 1 ? kDeepSegment : remaining - 1;
-        if (remaining > kDeepSegment + 1 && remaining - (kDeepSegment + 1) < 2)
-            cchName = kDeepSegment - 2;
-        dir += std::wstring(cchName, L'd') + L"\\";
-        remaining = cchDir - dir.size();
+        dir += std::wstring(step - 1, L'd') + L"\\";
+        remaining -= step;
         if (!MakeFolder(dir.substr(0, dir.size() - 1)))
             return false;
     }
@@ -124,24 +116,20 @@ bool Sandbox::UseDeepFolder(size_t cchDir)
     return true;
 }
 
-bool Sandbox::CopyIn(const std::wstring &from, const std::wstring &name)
-{
+bool Sandbox::CopyIn(const std::wstring &from, const std::wstring &name) {
     return CopyFileW(ExtendedPath(from).c_str(), ExtendedPath(dir_ + name).c_str(), FALSE) != 0;
 }
 
-bool Sandbox::PlaceExe(const std::wstring &exeName)
-{
+bool Sandbox::PlaceExe(const std::wstring &exeName) {
     exeName_ = exeName;
     return CopyIn(AvenorExePath(), exeName);
 }
 
-bool Sandbox::PlaceBuiltIni()
-{
+bool Sandbox::PlaceBuiltIni() {
     return CopyIn(AvenorIniPath(), L"Avenor.ini");
 }
 
-bool Sandbox::WriteIni(const std::wstring &text)
-{
+bool Sandbox::WriteIni(const std::wstring &text) {
     std::string bytes = "\xFF\xFE";
     for (wchar_t c : text) {
         bytes += static_cast<char>(c & 0xFF);
@@ -150,19 +138,16 @@ bool Sandbox::WriteIni(const std::wstring &text)
     return WriteIniBytes(bytes);
 }
 
-bool Sandbox::WriteIniBytes(const std::string &bytes)
-{
+bool Sandbox::WriteIniBytes(const std::string &bytes) {
     return WriteWholeFile(IniPath(), bytes.data(), bytes.size());
 }
 
-bool Sandbox::RemoveIni()
-{
+bool Sandbox::RemoveIni() {
     DeleteFileW(ExtendedPath(IniPath()).c_str());
     return !PathExists(IniPath());
 }
 
-bool Sandbox::PlaceLumora()
-{
+bool Sandbox::PlaceLumora() {
     return CopyIn(LumoraExePath(), L"Lumora.exe");
 }
 

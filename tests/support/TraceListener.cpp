@@ -1,5 +1,7 @@
 #include "TraceListener.h"
 
+#include "WinePath.h"
+
 #include <stdio.h>
 #include <stdlib.h>
 
@@ -17,13 +19,11 @@ const char kFlushMark[] = "\x01tb-flush ";
 
 } // namespace
 
-TraceListener::~TraceListener()
-{
+TraceListener::~TraceListener() {
     Stop();
 }
 
-bool TraceListener::Start()
-{
+bool TraceListener::Start() {
     if (hMapping_ != nullptr)
         return true;
     hMapping_ = CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, kBufferSize,
@@ -39,13 +39,12 @@ bool TraceListener::Start()
         Stop();
         return false;
     }
-    stop_ = false;
+    stop_ = held_ = readyOwed_ = false;
     thread_ = std::thread(&TraceListener::Listen, this);
     return true;
 }
 
-void TraceListener::Stop()
-{
+void TraceListener::Stop() {
     {
         std::lock_guard<std::mutex> guard(lock_);
         stop_ = true;
@@ -62,8 +61,7 @@ void TraceListener::Stop()
     }
 }
 
-void TraceListener::Listen()
-{
+void TraceListener::Listen() {
     const DWORD self = GetCurrentProcessId();
     const std::string mark = kFlushMark;
     SetEvent(hBufferReady_);
@@ -82,12 +80,15 @@ void TraceListener::Listen()
         while (len < kBufferSize - sizeof(DWORD) && text[len] != '\0')
             ++len;
         TraceEntry entry{pid, std::string(text, len)};
-        SetEvent(hBufferReady_);
         {
             std::lock_guard<std::mutex> guard(lock_);
+            if (held_)
+                readyOwed_ = true;
+            else
+                SetEvent(hBufferReady_);
             if (pid == self && entry.text.compare(0, mark.size(), mark) == 0)
-                flushSeen_ = static_cast<unsigned>(strtoul(entry.text.c_str() + mark.size(),
-                                                           nullptr, 10));
+                flushSeen_ =
+                    static_cast<unsigned>(strtoul(entry.text.c_str() + mark.size(), nullptr, 10));
             else
                 entries_.push_back(entry);
         }
@@ -95,14 +96,25 @@ void TraceListener::Listen()
     }
 }
 
-std::vector<TraceEntry> TraceListener::All() const
-{
+void TraceListener::Hold() {
+    std::lock_guard<std::mutex> guard(lock_);
+    held_ = true;
+}
+
+void TraceListener::Release() {
+    std::lock_guard<std::mutex> guard(lock_);
+    held_ = false;
+    if (readyOwed_ && hBufferReady_ != nullptr)
+        SetEvent(hBufferReady_);
+    readyOwed_ = false;
+}
+
+std::vector<TraceEntry> TraceListener::All() const {
     std::lock_guard<std::mutex> guard(lock_);
     return entries_;
 }
 
-std::vector<std::string> TraceListener::LinesOf(DWORD pid) const
-{
+std::vector<std::string> TraceListener::LinesOf(DWORD pid) const {
     std::vector<std::string> lines;
     std::lock_guard<std::mutex> guard(lock_);
     for (const TraceEntry &e : entries_)
@@ -111,8 +123,7 @@ std::vector<std::string> TraceListener::LinesOf(DWORD pid) const
     return lines;
 }
 
-bool TraceListener::WaitForLine(DWORD pid, const std::string &text, DWORD timeoutMs) const
-{
+bool TraceListener::WaitForLine(DWORD pid, const std::string &text, DWORD timeoutMs) const {
     std::unique_lock<std::mutex> guard(lock_);
     return changed_.wait_for(guard, std::chrono::milliseconds(timeoutMs), [&] {
         for (const TraceEntry &e : entries_)
@@ -122,8 +133,7 @@ bool TraceListener::WaitForLine(DWORD pid, const std::string &text, DWORD timeou
     });
 }
 
-bool TraceListener::WaitForCount(DWORD pid, size_t count, DWORD timeoutMs) const
-{
+bool TraceListener::WaitForCount(DWORD pid, size_t count, DWORD timeoutMs) const {
     std::unique_lock<std::mutex> guard(lock_);
     return changed_.wait_for(guard, std::chrono::milliseconds(timeoutMs), [&] {
         size_t n = 0;
@@ -133,8 +143,7 @@ bool TraceListener::WaitForCount(DWORD pid, size_t count, DWORD timeoutMs) const
     });
 }
 
-bool TraceListener::Flush(DWORD timeoutMs)
-{
+bool TraceListener::Flush(DWORD timeoutMs) {
     if (!thread_.joinable())
         return false;
     unsigned id = ++flushSent_;
@@ -148,41 +157,30 @@ bool TraceListener::Flush(DWORD timeoutMs)
                              [&] { return flushSeen_ >= id; });
 }
 
-std::string NotifyLine(const std::string &context, const std::string &message)
-{
+std::string NotifyLine(const std::string &context, const std::string &message) {
     return "[Avenor][Notify] " + context + " -> " + message + " \r\n";
 }
 
-std::string ErrorLineHead(const std::string &context, const std::string &message)
-{
+std::string ErrorLineHead(const std::string &context, const std::string &message) {
     return "[Avenor] " + context + " -> " + message + ", error: ";
 }
 
-std::string SystemText(DWORD code)
-{
+std::string SystemText(DWORD code) {
     LPWSTR text = nullptr;
     DWORD cch = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
                                    FORMAT_MESSAGE_IGNORE_INSERTS,
                                nullptr, code, MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US),
                                reinterpret_cast<LPWSTR>(&text), 0, nullptr);
     std::string ansi;
-    if (cch != 0 && text != nullptr) {
-        int cb = WideCharToMultiByte(CP_ACP, 0, text, static_cast<int>(cch), nullptr, 0, nullptr,
-                                     nullptr);
-        if (cb > 0) {
-            ansi.assign(static_cast<size_t>(cb), '\0');
-            WideCharToMultiByte(CP_ACP, 0, text, static_cast<int>(cch), &ansi[0], cb, nullptr,
-                                nullptr);
-        }
-    }
+    if (cch != 0 && text != nullptr)
+        ansi = ToAnsi(std::wstring(text, cch));
     if (text != nullptr)
         LocalFree(text);
     return ansi;
 }
 
 bool IsErrorLine(const std::string &line, const std::string &context, const std::string &message,
-                 DWORD *code)
-{
+                 DWORD *code) {
     const std::string head = ErrorLineHead(context, message);
     if (line.compare(0, head.size(), head) != 0)
         return false;

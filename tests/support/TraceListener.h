@@ -42,8 +42,15 @@ public:
     // Waits until `pid` has sent at least `count` strings.
     bool WaitForCount(DWORD pid, size_t count, DWORD timeoutMs) const;
     // Waits until everything sent to the stream before this call has been
-    // collected (a marker of this process's own is sent behind it).
+    // collected (a marker of this process's own is sent behind it). Not while
+    // held.
     bool Flush(DWORD timeoutMs);
+
+    // While held, the listener takes one more string and then keeps the
+    // stream's writers waiting in their next write until Release(). A writer
+    // gives up after 10 s and drops its text: release well before that.
+    void Hold();
+    void Release();
 
 private:
     void Listen();
@@ -54,6 +61,8 @@ private:
     const BYTE *view_ = nullptr;
     std::thread thread_;
     bool stop_ = false;
+    bool held_ = false;
+    bool readyOwed_ = false; // the writers' go-ahead, kept back while held
     unsigned flushSent_ = 0;
     unsigned flushSeen_ = 0;
     mutable std::mutex lock_;

@@ -4,62 +4,33 @@
 
 namespace tb {
 
-std::wstring BuildDir()
-{
+std::wstring BuildDir() {
     return WindowsPathOf(AVENOR_BUILD_DIR);
 }
 
-std::wstring SourceDir()
-{
+std::wstring SourceDir() {
     return WindowsPathOf(AVENOR_SOURCE_DIR);
 }
 
-std::wstring AvenorExePath()
-{
+std::wstring AvenorExePath() {
     return BuildDir() + L"\\Avenor.exe";
 }
 
-std::wstring AvenorIniPath()
-{
+std::wstring AvenorIniPath() {
     return BuildDir() + L"\\Avenor.ini";
 }
 
-std::wstring LumoraExePath()
-{
+std::wstring LumoraExePath() {
     return BuildDir() + L"\\standins\\Lumora.exe";
 }
 
-std::wstring SampleIniPath()
-{
-    return SourceDir() + L"\\res\\Avenor.ini";
-}
-
-std::wstring ExtendedPath(const std::wstring &path)
-{
+std::wstring ExtendedPath(const std::wstring &path) {
     if (path.compare(0, 4, L"\\\\?\\") == 0)
         return path;
     return L"\\\\?\\" + path;
 }
 
-namespace {
-
-std::wstring Widen(UINT codePage, const std::string &text)
-{
-    if (text.empty())
-        return std::wstring();
-    int cch = MultiByteToWideChar(codePage, 0, text.data(), static_cast<int>(text.size()), nullptr,
-                                  0);
-    if (cch <= 0)
-        return std::wstring();
-    std::wstring wide(static_cast<size_t>(cch), L'\0');
-    MultiByteToWideChar(codePage, 0, text.data(), static_cast<int>(text.size()), &wide[0], cch);
-    return wide;
-}
-
-} // namespace
-
-std::string ToAnsi(const std::wstring &text)
-{
+std::string ToAnsi(const std::wstring &text) {
     if (text.empty())
         return std::string();
     int cb = WideCharToMultiByte(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0,
@@ -70,11 +41,6 @@ std::string ToAnsi(const std::wstring &text)
     WideCharToMultiByte(CP_ACP, 0, text.data(), static_cast<int>(text.size()), &narrow[0], cb,
                         nullptr, nullptr);
     return narrow;
-}
-
-std::wstring FromAnsi(const std::string &text)
-{
-    return Widen(CP_ACP, text);
 }
 
 } // namespace tb

@@ -1,5 +1,5 @@
 // Where the build tree's artefacts are, as the Windows programs under test see
-// them, and conversions between the text forms the tests meet.
+// them, and the text form in which trace lines arrive.
 #ifndef TB_WINE_PATH_H
 #define TB_WINE_PATH_H
 
@@ -19,15 +19,12 @@ std::wstring SourceDir();
 std::wstring AvenorExePath();
 std::wstring AvenorIniPath();
 std::wstring LumoraExePath();
-// The sample strings file of the sources.
-std::wstring SampleIniPath();
 
 // The "\\?\" form of a full path, for file operations on paths of any length.
 std::wstring ExtendedPath(const std::wstring &path);
 
-// Wide text to the ANSI code page (the form in which trace lines arrive), and back.
+// Wide text in the ANSI code page (the form in which trace lines arrive).
 std::string ToAnsi(const std::wstring &text);
-std::wstring FromAnsi(const std::string &text);
 
 } // namespace tb
 

@@ -12,6 +12,7 @@ namespace {
 
 const DWORD kPollMs = 50;
 const DWORD kPowerAnswerMs = 10000;
+const size_t kSubfolderChars = 8; // the launcher's folder below the sandbox root
 const unsigned kKlmp = 'K' | ('L' << 8) | ('M' << 16) | ('P' << 24);
 
 // Text of a line without its line end, for messages.
@@ -49,36 +50,37 @@ bool WaitForLampRequests(size_t count, DWORD timeoutMs) {
 }
 
 std::string RegexEscape(const std::string &text) {
-    static const std::string kSpecial = "\\^$.|?*+()[]{}";
+    static const std::string kOperators = "\\^$.|?*+()[]{}";
     std::string out;
     for (char c : text) {
-        if (kSpecial.find(c) != std::string::npos)
+        if (kOperators.find(c) != std::string::npos)
             out += '\\';
         out += c;
     }
     return out;
 }
 
-LineSpec Note(const std::string &context, const std::string &message) {
+ExpectedLine Note(const std::string &context, const std::string &message) {
     const std::string line = NotifyLine(context, message);
-    return LineSpec{Shown(line), [line](const std::string &got) { return got == line; }};
+    return ExpectedLine{Shown(line), [line](const std::string &got) { return got == line; }};
 }
 
-LineSpec NoteLike(const std::string &context, const std::string &messagePattern) {
+ExpectedLine NoteLike(const std::string &context, const std::string &messagePattern) {
     const std::regex pattern(RegexEscape("[Avenor][Notify] " + context + " -> ") + "(" +
                              messagePattern + ")" + RegexEscape(" \r\n"));
-    return LineSpec{"[Avenor][Notify] " + context + " -> /" + messagePattern + "/",
-                    [pattern](const std::string &got) { return std::regex_match(got, pattern); }};
+    return ExpectedLine{
+        "[Avenor][Notify] " + context + " -> /" + messagePattern + "/",
+        [pattern](const std::string &got) { return std::regex_match(got, pattern); }};
 }
 
-LineSpec Error(const std::string &context, const std::string &message) {
-    return LineSpec{
+ExpectedLine Error(const std::string &context, const std::string &message) {
+    return ExpectedLine{
         ErrorLineHead(context, message) + "<code> - <text>",
         [context, message](const std::string &got) { return IsErrorLine(got, context, message); }};
 }
 
-std::vector<LineSpec> LampLines() {
-    std::vector<LineSpec> lines;
+std::vector<ExpectedLine> LampLines() {
+    std::vector<ExpectedLine> lines;
     if (RunsUnderWow64())
         lines.push_back(Note("One_Method_Raw", "IsWow64()!!"));
     lines.push_back(
@@ -87,34 +89,35 @@ std::vector<LineSpec> LampLines() {
     return lines;
 }
 
-std::vector<LineSpec> RunHead() {
+std::vector<ExpectedLine> RunHead() {
     return {NoteLike("Avenor", "v1\\.0\\.0001 \\(.*\\)"),
             Note("InitInstance - GetUserDefaultUILanguage (g_tszLangID)", "0x0409"),
             NoteLike("MainThreadCreateWindow", "g_hWnd: 0x[0-9A-F]{8}")};
 }
 
-LineSpec NoTargetWindow() {
+ExpectedLine NoTargetWindow() {
     return Error("CloseXoltWin", "FindWindowEx failed");
 }
 
-std::vector<LineSpec> RunTail() {
+std::vector<ExpectedLine> RunTail() {
     return {Note("WndProc", "WM_DESTROY"), NoTargetWindow(),
             Note("MainThreadCreateWindow", "GetMessage Exits...."),
             Note("ExitInstance", "I am called!")};
 }
 
-LineSpec WaitSucceeded(const std::string &wait, const std::string &targetPath) {
+ExpectedLine WaitSucceeded(const std::string &wait, const std::string &targetPath) {
     return NoteLike("ExecXoltThread", wait +
                                           " succeed, PID: 0x[0-9A-F]{8}, it takes [0-9]+ ms \\(" +
                                           RegexEscape(targetPath) + "\\)");
 }
 
-std::vector<LineSpec> operator+(std::vector<LineSpec> a, const std::vector<LineSpec> &b) {
+std::vector<ExpectedLine> operator+(std::vector<ExpectedLine> a,
+                                    const std::vector<ExpectedLine> &b) {
     a.insert(a.end(), b.begin(), b.end());
     return a;
 }
 
-std::vector<LineSpec> operator+(std::vector<LineSpec> a, const LineSpec &b) {
+std::vector<ExpectedLine> operator+(std::vector<ExpectedLine> a, const ExpectedLine &b) {
     a.push_back(b);
     return a;
 }
@@ -134,36 +137,36 @@ size_t CountLines(const std::vector<std::string> &lines, const std::string &text
 }
 
 ::testing::AssertionResult MatchesAt(const std::vector<std::string> &lines, size_t from,
-                                     const std::vector<LineSpec> &specs) {
-    for (size_t i = 0; i < specs.size(); ++i) {
+                                     const std::vector<ExpectedLine> &wanted) {
+    for (size_t i = 0; i < wanted.size(); ++i) {
         if (from + i >= lines.size())
             return ::testing::AssertionFailure() << "trace ends before line " << from + i
-                                                 << ", expected " << specs[i].what << "\ntrace:\n"
+                                                 << ", expected " << wanted[i].what << "\ntrace:\n"
                                                  << Dump(lines);
-        if (!specs[i].matches(lines[from + i]))
+        if (!wanted[i].matches(lines[from + i]))
             return ::testing::AssertionFailure()
                    << "line " << from + i << " is " << Shown(lines[from + i]) << "\nexpected "
-                   << specs[i].what << "\ntrace:\n"
+                   << wanted[i].what << "\ntrace:\n"
                    << Dump(lines);
     }
     return ::testing::AssertionSuccess();
 }
 
 ::testing::AssertionResult MatchesExactly(const std::vector<std::string> &lines,
-                                          const std::vector<LineSpec> &specs) {
-    ::testing::AssertionResult prefix = MatchesAt(lines, 0, specs);
+                                          const std::vector<ExpectedLine> &wanted) {
+    ::testing::AssertionResult prefix = MatchesAt(lines, 0, wanted);
     if (!prefix)
         return prefix;
-    if (lines.size() != specs.size())
+    if (lines.size() != wanted.size())
         return ::testing::AssertionFailure()
-               << lines.size() - specs.size() << " more lines than expected\ntrace:\n"
+               << lines.size() - wanted.size() << " more lines than expected\ntrace:\n"
                << Dump(lines);
     return ::testing::AssertionSuccess();
 }
 
 ::testing::AssertionResult InterleavesAt(const std::vector<std::string> &lines, size_t from,
-                                         const std::vector<LineSpec> &a,
-                                         const std::vector<LineSpec> &b) {
+                                         const std::vector<ExpectedLine> &a,
+                                         const std::vector<ExpectedLine> &b) {
     const size_t na = a.size();
     const size_t nb = b.size();
     if (from + na + nb > lines.size())
@@ -188,10 +191,10 @@ size_t CountLines(const std::vector<std::string> &lines, const std::string &text
     std::ostringstream want;
     want << "lines " << from << " to " << from + na + nb - 1
          << " are not the two threads' lines merged\nfirst thread:\n";
-    for (const LineSpec &s : a)
+    for (const ExpectedLine &s : a)
         want << "  " << s.what << "\n";
     want << "second thread:\n";
-    for (const LineSpec &s : b)
+    for (const ExpectedLine &s : b)
         want << "  " << s.what << "\n";
     return ::testing::AssertionFailure() << want.str() << "trace:\n" << Dump(lines);
 }
@@ -228,10 +231,19 @@ void WorkingRunTest::SetUp() {
     E2eTest::SetUp();
     if (HasFatalFailure())
         return;
+    // The copies run with the sandbox's root as their current folder; put the
+    // launcher one folder below it, so that a target found or started through
+    // the current folder instead of the launcher's own shows.
+    const size_t cchDir = sandbox_->Root().size() + 1 + kSubfolderChars + 1;
+    ASSERT_TRUE(sandbox_->UseDeepFolder(cchDir));
+    ASSERT_NE(sandbox_->Root() + L"\\", sandbox_->Dir());
+    ASSERT_TRUE(sandbox_->PlaceExe());
+    ASSERT_TRUE(sandbox_->PlaceBuiltIni());
     ASSERT_TRUE(sandbox_->PlaceLumora()) << "cannot copy the assistant application's stand-in";
 }
 
 void WorkingRunTest::TearDown() {
+    ownCopies_.clear(); // ends the copies still running
     KillAllLumora();
     E2eTest::TearDown();
 }
@@ -240,9 +252,17 @@ std::string WorkingRunTest::TargetPathAnsi() const {
     return ToAnsi(TargetPath());
 }
 
+ChildProcess &WorkingRunTest::LaunchWith(const std::wstring &tail, const EnvOverrides &env) {
+    ownCopies_.emplace_back(new ChildProcess);
+    ChildProcess &copy = *ownCopies_.back();
+    EXPECT_TRUE(copy.Start(sandbox_->ExePath(), tail, env, sandbox_->Root()))
+        << "cannot start " << ToAnsi(copy.CommandLine()) << ": error " << copy.StartError();
+    return copy;
+}
+
 bool WorkingRunTest::StartWorkingCopy(const std::wstring &tail, const EnvOverrides &env,
                                       ChildProcess **copy) {
-    ChildProcess &started = Launch(tail, env);
+    ChildProcess &started = LaunchWith(tail, env);
     *copy = &started;
     if (!WaitForLumoraWindow(kExitMs) || !Log().WaitForStarts(1, kExitMs))
         return false;

@@ -10,6 +10,7 @@
 #include <windows.h>
 
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -37,51 +38,52 @@ std::vector<unsigned> LampRequests();
 bool WaitForLampRequests(size_t count, DWORD timeoutMs);
 
 // One expected trace line.
-struct LineSpec {
+struct ExpectedLine {
     std::string what; // shown when the line does not match
     std::function<bool(const std::string &)> matches;
 };
 
 // A notification line with exactly this context and message.
-LineSpec Note(const std::string &context, const std::string &message);
+ExpectedLine Note(const std::string &context, const std::string &message);
 // A notification line whose message matches `messagePattern` (ECMAScript).
-LineSpec NoteLike(const std::string &context, const std::string &messagePattern);
+ExpectedLine NoteLike(const std::string &context, const std::string &messagePattern);
 // An error line for (context, message) whose code and system text agree.
-LineSpec Error(const std::string &context, const std::string &message);
+ExpectedLine Error(const std::string &context, const std::string &message);
 // `text` with every regular-expression operator escaped.
 std::string RegexEscape(const std::string &text);
 
 // The lines one lamp switch traces when the stand-in gives its default reply:
 // the WOW64 notice (in a 64-bit prefix only), the success line and the one
 // integer record.
-std::vector<LineSpec> LampLines();
+std::vector<ExpectedLine> LampLines();
 // The first lines of a working copy started with the trace on: version,
 // language, window handle.
-std::vector<LineSpec> RunHead();
+std::vector<ExpectedLine> RunHead();
 // A close request that found no target window.
-LineSpec NoTargetWindow();
+ExpectedLine NoTargetWindow();
 // The end of a working run after the hidden window was closed with no target
 // left: destroy, the close request finding nothing, loop end, exit.
-std::vector<LineSpec> RunTail();
+std::vector<ExpectedLine> RunTail();
 // A wait line of the worker ("WaitForInputIdle" / "WaitForSingleObject") with
 // outcome "succeed" for `targetPath`.
-LineSpec WaitSucceeded(const std::string &wait, const std::string &targetPath);
+ExpectedLine WaitSucceeded(const std::string &wait, const std::string &targetPath);
 
 // Concatenation, for building expected sequences.
-std::vector<LineSpec> operator+(std::vector<LineSpec> a, const std::vector<LineSpec> &b);
-std::vector<LineSpec> operator+(std::vector<LineSpec> a, const LineSpec &b);
+std::vector<ExpectedLine> operator+(std::vector<ExpectedLine> a,
+                                    const std::vector<ExpectedLine> &b);
+std::vector<ExpectedLine> operator+(std::vector<ExpectedLine> a, const ExpectedLine &b);
 
-// `lines` from `from` on start with `specs`, in order.
+// `lines` from `from` on start with `wanted`, in order.
 ::testing::AssertionResult MatchesAt(const std::vector<std::string> &lines, size_t from,
-                                     const std::vector<LineSpec> &specs);
-// `lines` are exactly `specs`, in order.
+                                     const std::vector<ExpectedLine> &wanted);
+// `lines` are exactly `wanted`, in order.
 ::testing::AssertionResult MatchesExactly(const std::vector<std::string> &lines,
-                                          const std::vector<LineSpec> &specs);
+                                          const std::vector<ExpectedLine> &wanted);
 // The |a|+|b| lines from `from` on are `a` and `b` merged in some order that
 // keeps each one's own order: the lines of two threads running at once.
 ::testing::AssertionResult InterleavesAt(const std::vector<std::string> &lines, size_t from,
-                                         const std::vector<LineSpec> &a,
-                                         const std::vector<LineSpec> &b);
+                                         const std::vector<ExpectedLine> &a,
+                                         const std::vector<ExpectedLine> &b);
 
 // A trace, one line per line, for failure messages.
 std::string Dump(const std::vector<std::string> &lines);
@@ -101,7 +103,8 @@ bool ParseWaitLine(const std::string &line, WaitLine *out);
 bool FindWaitLine(const std::vector<std::string> &lines, const std::string &wait, WaitLine *out);
 
 // The working run with the assistant application's stand-in beside the
-// launcher. No "Lumora.exe" process runs when a test starts or after it ends.
+// launcher, in a folder below the one the copies start in. No "Lumora.exe"
+// process runs when a test starts or after it ends.
 class WorkingRunTest : public E2eTest {
 protected:
     void SetUp() override;
@@ -111,6 +114,11 @@ protected:
     // The target's path as the launcher derives it.
     std::wstring TargetPath() const { return sandbox_->Dir() + kLumoraExe; }
     std::string TargetPathAnsi() const;
+
+    // Starts a copy of the launcher like E2eTest::Launch, with `env` applied to
+    // the environment it passes on to the target (LUMORA_MODE). Ended at the
+    // latest when the test ends.
+    ChildProcess &LaunchWith(const std::wstring &tail, const EnvOverrides &env);
 
     // Press 1: starts a copy that becomes the working copy and waits until the
     // target it launched has its window and has logged its start. With the
@@ -128,6 +136,9 @@ protected:
     // Waits until the working copy has traced `text` `count` times.
     bool WaitForTraceCount(const ChildProcess &copy, const std::string &text, size_t count,
                            DWORD timeoutMs);
+
+private:
+    std::vector<std::unique_ptr<ChildProcess>> ownCopies_;
 };
 
 } // namespace tb

@@ -1,0 +1,94 @@
+// A launcher installed so deep that its own path, or a path derived from it,
+// reaches the 260-character limit of the buffers that hold them: the copy
+// refuses with an error line and ends, and one character less still works.
+#include "WorkingRun.h"
+
+using namespace tb;
+
+namespace {
+
+const wchar_t kDeepText[] = L"Text from the deep folder.";
+
+std::vector<ExpectedLine> Head() {
+    return {NoteLike("Avenor", "v1\\.0\\.0001 \\(.+\\)"),
+            Note("InitInstance - GetUserDefaultUILanguage (g_tszLangID)", "0x0409")};
+}
+
+ExpectedLine Exit() {
+    return Note("ExitInstance", "I am called!");
+}
+
+} // namespace
+
+class LongPathTest : public E2eTest {
+protected:
+    LongPathTest() { startDriver_ = false; }
+
+    // Puts the launcher, as `exeName`, and a strings file of its own into a
+    // folder whose path is `cchDir` characters long, separator included.
+    void Install(size_t cchDir, const wchar_t *exeName) {
+        ASSERT_TRUE(sandbox_->UseDeepFolder(cchDir));
+        ASSERT_EQ(cchDir, sandbox_->Dir().size());
+        ASSERT_TRUE(sandbox_->PlaceExe(exeName));
+        ASSERT_TRUE(sandbox_->WriteIni(std::wstring(L"[Language]\r\n0x0409=English\r\n"
+                                                    L"[English]\r\nIDS_CHKTAVRIK=") +
+                                       kDeepText + L"\r\n"));
+    }
+
+    // The copy must end by itself (no box), with 0, having traced exactly `lines`.
+    void ExpectRefusal(ChildProcess &copy, const std::vector<ExpectedLine> &lines) {
+        CopyRun run = Finish(copy);
+        ASSERT_TRUE(run.ended) << "the copy did not end; boxes up: "
+                               << VisibleBoxesOf(copy.Pid()).size();
+        EXPECT_EQ(0u, run.exitCode);
+        EXPECT_TRUE(MatchesExactly(run.trace, lines));
+    }
+};
+
+// 249 + "Avenor.exe": the launcher's path and every derived path have 259
+// characters and fit; the strings file in that folder is found and read.
+TEST_F(LongPathTest, PathsOf259CharactersStillWork) {
+    Install(249, L"Avenor.exe");
+    ASSERT_EQ(259u, sandbox_->ExePath().size());
+    ChildProcess &copy = Launch(L" /d");
+    BoxView box = WaitForBoxOf(copy);
+    ASSERT_NE(nullptr, box.hwnd) << "no driver box: the copy did not get that far";
+    EXPECT_EQ(kDeepText, box.text);
+    ASSERT_TRUE(PressButton(box.hwnd, IDOK, kPressMs));
+    ExpectRefusal(copy, Head() + Exit());
+}
+
+class CutModulePathTest : public LongPathTest, public ::testing::WithParamInterface<size_t> {};
+
+// The launcher's own path does not fit: it would come back cut.
+TEST_P(CutModulePathTest, RefusesWithAnErrorLine) {
+    Install(GetParam(), L"Avenor.exe");
+    ASSERT_GE(sandbox_->ExePath().size(), 260u);
+    // The ordinary process creation takes no such path; Wine's loader does.
+    ChildProcess &copy = LaunchThroughLoader(L" /d");
+    ExpectRefusal(copy, Head() + Error("InitInstance", "GetModuleFileName failed") + Exit());
+}
+
+INSTANTIATE_TEST_SUITE_P(FolderLengths, CutModulePathTest, ::testing::Values(250u, 300u));
+
+// "A.exe" in a folder of 250 characters: the launcher's path (255) fits, the
+// strings file's and the target's (260) do not.
+TEST_F(LongPathTest, DerivedPathThatDoesNotFitIsRefused) {
+    Install(250, L"A.exe");
+    ASSERT_EQ(255u, sandbox_->ExePath().size());
+    ASSERT_EQ(260u, sandbox_->IniPath().size());
+    ChildProcess &copy = Launch(L" /d");
+    ExpectRefusal(copy, Head() + Error("InitInstance", "Path too long") + Exit());
+}
+
+// One character less and the derived paths fit again.
+TEST_F(LongPathTest, DerivedPathsOf259CharactersStillWork) {
+    Install(249, L"A.exe");
+    ASSERT_EQ(259u, sandbox_->IniPath().size());
+    ChildProcess &copy = Launch(L" /d");
+    BoxView box = WaitForBoxOf(copy);
+    ASSERT_NE(nullptr, box.hwnd) << "no driver box: the copy did not get that far";
+    EXPECT_EQ(kDeepText, box.text);
+    ASSERT_TRUE(PressButton(box.hwnd, IDOK, kPressMs));
+    ExpectRefusal(copy, Head() + Exit());
+}
