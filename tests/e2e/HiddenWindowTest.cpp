@@ -31,7 +31,7 @@ TEST_F(WorkingRunTest, PowerBroadcastsWhileTheTargetRunsLightTheLampAgain) {
     ASSERT_NE(nullptr, hidden);
 
     Lamp expected{kLampOn};
-    std::vector<LineSpec> powerLines;
+    std::vector<ExpectedLine> powerLines;
     for (const Relight &r : kRelights) {
         SCOPED_TRACE(r.name);
         DWORD_PTR answer = 0;
@@ -56,7 +56,7 @@ TEST_F(WorkingRunTest, PowerBroadcastsWhileTheTargetRunsLightTheLampAgain) {
     CopyRun run = Finish(*first);
     ASSERT_TRUE(run.ended);
     EXPECT_EQ(0u, run.exitCode);
-    const std::vector<LineSpec> upToBroadcasts =
+    const std::vector<ExpectedLine> upToBroadcasts =
         RunHead() + NoTargetWindow() + LampLines() +
         WaitSucceeded("WaitForInputIdle", TargetPathAnsi()) + powerLines;
     EXPECT_TRUE(MatchesAt(run.trace, 0, upToBroadcasts));
@@ -78,7 +78,7 @@ TEST_F(WorkingRunTest, TargetStayingOpenAfterAPressLeavesTheLampDarkAndLaterPres
     // The running flag is clear: a resume puts the lamp out instead of
     // lighting it, and the other broadcasts still change nothing.
     Lamp expected{kLampOn, kLampOff};
-    std::vector<LineSpec> powerLines;
+    std::vector<ExpectedLine> powerLines;
     for (const Relight &r : kRelights) {
         SCOPED_TRACE(r.name);
         DWORD_PTR answer = 0;

@@ -28,7 +28,7 @@ std::wstring WithoutTrailingSeparator(std::wstring path) {
 }
 
 // A whole run whose target ended without a key press.
-std::vector<LineSpec> LoneRun(const std::string &targetPath) {
+std::vector<ExpectedLine> LoneRun(const std::string &targetPath) {
     return RunHead() + NoTargetWindow() + LampLines() +
            WaitSucceeded("WaitForInputIdle", targetPath) +
            WaitSucceeded("WaitForSingleObject", targetPath) + LampLines() + RunTail();
@@ -66,12 +66,12 @@ TEST_F(WorkingRunTest, KeyToggleLaunchesWithTheLampLitAndClosesOnTheNextPress) {
     // the window procedure's lamp switch and the worker's end of the exit wait
     // may overlap; the last lines follow the worker's close of the window.
     const std::string path = TargetPathAnsi();
-    const std::vector<LineSpec> upToPress =
+    const std::vector<ExpectedLine> upToPress =
         RunHead() + NoTargetWindow() + LampLines() + WaitSucceeded("WaitForInputIdle", path) +
         Note("WndProc", "WM_USER_EXEC") + Note("CloseXoltWin", kPressedClose);
-    const std::vector<LineSpec> mainThread = LampLines();
-    const std::vector<LineSpec> worker =
-        std::vector<LineSpec>{WaitSucceeded("WaitForSingleObject", path)} + LampLines();
+    const std::vector<ExpectedLine> mainThread = LampLines();
+    const std::vector<ExpectedLine> worker =
+        std::vector<ExpectedLine>{WaitSucceeded("WaitForSingleObject", path)} + LampLines();
     const size_t tailAt = upToPress.size() + mainThread.size() + worker.size();
     ASSERT_TRUE(MatchesAt(run.trace, 0, upToPress));
     EXPECT_TRUE(InterleavesAt(run.trace, upToPress.size(), mainThread, worker));
@@ -162,7 +162,7 @@ TEST_F(WorkingRunTest, StrayTargetIsClosedBeforeAFreshOneStarts) {
     ASSERT_TRUE(Log().WaitForStarts(1, kExitMs));
 
     // The fresh target ends by itself, so no key press is needed to end the run.
-    ChildProcess &first = Launch(L" /d", {{L"LUMORA_MODE", L"exit-after=2000"}});
+    ChildProcess &first = LaunchWith(L" /d", {{L"LUMORA_MODE", L"exit-after=2000"}});
     DWORD strayCode = STILL_ACTIVE;
     ASSERT_TRUE(stray.WaitForExit(kExitMs, &strayCode)) << "the stray target was not closed";
     EXPECT_EQ(0u, strayCode);
@@ -193,7 +193,8 @@ TEST_F(WorkingRunTest, StrayTargetIsClosedBeforeAFreshOneStarts) {
 TEST_F(WorkingRunTest, WaitLinesCountFromBeforeTheLaunch) {
     // The target takes at least 1.5 s to become input-idle and then stays 1 s.
     const DWORD before = GetTickCount();
-    ChildProcess &first = Launch(L" /d", {{L"LUMORA_MODE", L"idle-delay=1500,exit-after=1000"}});
+    ChildProcess &first =
+        LaunchWith(L" /d", {{L"LUMORA_MODE", L"idle-delay=1500,exit-after=1000"}});
     CopyRun run = Finish(first);
     const long wall = static_cast<long>(GetTickCount() - before);
     ASSERT_TRUE(run.ended);

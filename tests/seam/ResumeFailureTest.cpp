@@ -1,8 +1,10 @@
-// A child whose main thread cannot be started must not keep the worker, and
-// the lamp with it, waiting forever. A resume cannot be made to fail from
-// outside, so this program defines the worker's resume call itself (the
-// product keeps it in a file of its own for that) and runs the worker
-// directly, with the launcher's folder laid out in a sandbox.
+// The worker around the start of the child's main thread: the lamp must be lit
+// before the child runs, and a child whose main thread cannot be started must
+// not keep the worker, and the lamp with it, waiting forever. A resume cannot
+// be made to fail, nor its moment be watched, from outside, so this program
+// defines the worker's resume call itself (the product keeps it in a file of
+// its own for that) and runs the worker directly, with the launcher's folder
+// laid out in a sandbox.
 #include <gtest/gtest.h>
 
 #include <windows.h>
@@ -20,8 +22,24 @@
 #include "WinePath.h"
 #include "WorkingRun.h"
 
-// Takes the place of the product's resume call: it always fails.
-DWORD ResumeChild(HANDLE) {
+namespace {
+
+// What the stand-in resume call does, and what it saw when it was called.
+bool s_resumeFails = true;
+bool s_resumeCalled = false;
+int s_lampAtResume = -2;
+bool s_runningAtResume = false;
+
+} // namespace
+
+// Takes the place of the product's resume call: fails, or notes the lamp and
+// the running flag at the moment the child would start and then resumes it.
+DWORD ResumeChild(HANDLE hThread) {
+    s_resumeCalled = true;
+    s_lampAtResume = tb::StandInLamp();
+    s_runningAtResume = g_bRunning;
+    if (!s_resumeFails)
+        return ResumeThread(hThread);
     SetLastError(ERROR_ACCESS_DENIED);
     return static_cast<DWORD>(-1);
 }
@@ -53,9 +71,14 @@ protected:
         lstrcpynW(g_tszAppDir, sandbox_->Dir().c_str(), kcchPath);
         g_bDebug = true;
         g_bRunning = false;
+        s_resumeFails = true;
+        s_resumeCalled = false;
+        s_lampAtResume = -2;
+        s_runningAtResume = false;
     }
 
     void TearDown() override {
+        SetEnvironmentVariableW(L"LUMORA_MODE", nullptr);
         g_bDebug = false;
         window_.Stop();
         KillAllLumora();
@@ -131,6 +154,23 @@ TEST_F(ResumeFailureTest, ChildThatCannotBeResumedIsEndedAndTheLampGoesDark) {
         EXPECT_NE(static_cast<DWORD>(STILL_ACTIVE), childCode);
         CloseHandle(child);
     }
+}
+
+TEST_F(ResumeFailureTest, LampIsLitAndTheFlagSetBeforeTheChildIsResumed) {
+    // The child inherits this process's environment: let it end by itself.
+    ASSERT_TRUE(SetEnvironmentVariableW(L"LUMORA_MODE", L"exit-after=500"));
+    s_resumeFails = false;
+    ASSERT_TRUE(RunWorker()) << "the worker did not return after the child ended";
+
+    ASSERT_TRUE(s_resumeCalled);
+    EXPECT_EQ(1, s_lampAtResume) << "the lamp request had not completed when the child started";
+    EXPECT_TRUE(s_runningAtResume);
+    EXPECT_FALSE(g_bRunning);
+    EXPECT_EQ((std::vector<unsigned>{kLampOn, kLampOff}), LampRequests());
+    EXPECT_TRUE(WindowGotClose());
+    std::vector<LumoraStart> starts = LumoraLog(sandbox_->Dir()).Starts();
+    ASSERT_EQ(1u, starts.size());
+    EXPECT_EQ(1, starts[0].lamp);
 }
 
 } // namespace
