@@ -114,9 +114,12 @@ void CWrapperApp::ForwardToRunningCopy() {
 
 int CWrapperApp::ExitInstance() {
     TraceNotify(L"I am called!", L"ExitInstance");
-    if (m_hLocalMutex != NULL)
-        CloseHandle(m_hLocalMutex);
+    // The machine-wide marker goes first. A key press that lands between the
+    // two closes then finds this session's marker without a window and ends
+    // quietly; the other order would show it the "another session" refusal.
     if (m_hGlobalMutex != NULL)
         CloseHandle(m_hGlobalMutex);
+    if (m_hLocalMutex != NULL)
+        CloseHandle(m_hLocalMutex);
     return CWinApp::ExitInstance();
 }
