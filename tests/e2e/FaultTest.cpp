@@ -1,0 +1,234 @@
+// Faults around a working run that the launcher must ride out: the driver
+// going away or refusing every request, and the strings file deleted while a
+// copy runs. Each time the run traces what went wrong, still toggles the
+// target, ends cleanly and leaves nothing running.
+#include "WorkingRun.h"
+
+#include "WinePath.h"
+
+using namespace tb;
+
+namespace {
+
+using Lamp = std::vector<unsigned>;
+// One expected trace line, whatever the test bed calls its type.
+using Line = decltype(Note("", ""));
+using Lines = std::vector<Line>;
+
+const char kPressedClose[] = "FindWindowEx succeed, Post WM_CLOSE";
+const char kPowerContext[] = "WM_POWERBROADCAST @ WndProc";
+
+// A lamp switch while the driver's device cannot be opened.
+Lines LampUnreachable() {
+    return {Error("One_Method_Raw", "ACPI drive doesn't exist!"),
+            Note("SetLightLED", "One_Method_Raw Failed!")};
+}
+
+// A lamp switch whose request the driver refuses.
+Lines LampRefused() {
+    Lines lines;
+    if (RunsUnderWow64())
+        lines.push_back(Note("One_Method_Raw", "IsWow64()!!"));
+    lines.push_back(Error("One_Method_Raw", "ACPI DeviceIoControl IoctlResult == NULL!"));
+    lines.push_back(Note("SetLightLED", "One_Method_Raw Failed!"));
+    return lines;
+}
+
+// What a copy traces that ends before any arbitration (a driver box, or No to
+// the question about the missing strings file).
+Lines EarlyEnd() {
+    return {NoteLike("Avenor", "v1\\.0\\.0001 \\(.*\\)"),
+            Note("InitInstance - GetUserDefaultUILanguage (g_tszLangID)", "0x0409"),
+            Note("ExitInstance", "I am called!")};
+}
+
+// The lines of a working run from the key press that closed its target to its
+// end, starting at `from`: the window procedure's lamp switch and the worker's
+// end of its exit wait may overlap.
+::testing::AssertionResult EndsAfterPress(const std::vector<std::string> &trace, size_t from,
+                                          const std::string &targetPath, const Lines &lampOff) {
+    const Lines press = {Note("WndProc", "WM_USER_EXEC"), Note("CloseXoltWin", kPressedClose)};
+    ::testing::AssertionResult pressed = MatchesAt(trace, from, press);
+    if (!pressed)
+        return pressed;
+    from += press.size();
+    const Lines worker = Lines{WaitSucceeded("WaitForSingleObject", targetPath)} + lampOff;
+    ::testing::AssertionResult merged = InterleavesAt(trace, from, lampOff, worker);
+    if (!merged)
+        return merged;
+    from += lampOff.size() + worker.size();
+    ::testing::AssertionResult tail = MatchesAt(trace, from, RunTail());
+    if (!tail)
+        return tail;
+    if (trace.size() != from + RunTail().size())
+        return ::testing::AssertionFailure() << "lines after the end\n" << Dump(trace);
+    return ::testing::AssertionSuccess();
+}
+
+// The text the sandbox's strings file holds for `key` in English.
+std::wstring EnglishText(const std::wstring &iniPath, const wchar_t *key) {
+    wchar_t text[512] = {};
+    GetPrivateProfileStringW(L"English", key, L"", text, ARRAYSIZE(text), iniPath.c_str());
+    return text;
+}
+
+class FaultTest : public WorkingRunTest {
+protected:
+    // Starts a copy, waits for its box, checks caption and text, and answers it
+    // with `button`. The box's view goes to *box.
+    ::testing::AssertionResult AnswerBox(ChildProcess &copy, int button, BoxView *box) {
+        *box = WaitForBoxOf(copy);
+        if (box->hwnd == nullptr)
+            return ::testing::AssertionFailure() << "no box came up";
+        if (!PressButton(box->hwnd, button, kPressMs))
+            return ::testing::AssertionFailure() << "the box did not go when answered";
+        return ::testing::AssertionSuccess();
+    }
+    ::testing::AssertionResult EndedCleanly(CopyRun &run) {
+        if (!run.ended)
+            return ::testing::AssertionFailure() << "the copy did not end";
+        if (run.exitCode != 0)
+            return ::testing::AssertionFailure() << "the copy ended with " << run.exitCode;
+        return ::testing::AssertionSuccess();
+    }
+};
+
+} // namespace
+
+TEST_F(FaultTest, DriverRemovedWhileTheTargetRunsLeavesTheToggleWorking) {
+    ChildProcess *first = nullptr;
+    ASSERT_TRUE(StartWorkingCopy(L" /d", {}, &first));
+    ASSERT_TRUE(WaitForLampRequests(1, kExitMs));
+    EXPECT_EQ(Lamp{kLampOn}, LampRequests());
+    HWND hidden = HiddenWindowOf(*first);
+    ASSERT_NE(nullptr, hidden);
+    DriverAbsent();
+    if (HasFatalFailure())
+        return;
+
+    // A key press now fails its own driver check: it shows the driver box and
+    // forwards nothing, so the target keeps running.
+    ChildProcess &press = LaunchWith(L" /d", {});
+    BoxView box;
+    ASSERT_TRUE(AnswerBox(press, IDOK, &box));
+    EXPECT_EQ(EnglishText(sandbox_->IniPath(), L"IDS_CHKTAVRIK"), box.text);
+    EXPECT_TRUE(box.ok);
+    CopyRun pressRun = Finish(press);
+    EXPECT_TRUE(EndedCleanly(pressRun));
+    EXPECT_TRUE(MatchesExactly(pressRun.trace, EarlyEnd()));
+    EXPECT_TRUE(first->Running());
+    EXPECT_NE(0u, FindLumoraPid());
+
+    // A resume cannot reach the lamp; the broadcast is still answered.
+    DWORD_PTR answer = 0;
+    ASSERT_TRUE(SendPower(hidden, kPbtResumeSuspend, &answer));
+    EXPECT_EQ(static_cast<DWORD_PTR>(TRUE), answer);
+
+    // The press of a copy that passed its checks before the driver went.
+    ASSERT_TRUE(PostMessageW(hidden, kMsgExec, 0, 0));
+    CopyRun run = Finish(*first);
+    ASSERT_TRUE(EndedCleanly(run));
+    EXPECT_EQ(1u, Log().CountCloses());
+    EXPECT_EQ(std::vector<DWORD>{0}, Log().ExitCodes());
+    EXPECT_TRUE(WaitForNoLumora(kExitMs));
+
+    const std::string path = TargetPathAnsi();
+    const Lines upToPress =
+        RunHead() + NoTargetWindow() + LampLines() + WaitSucceeded("WaitForInputIdle", path) +
+        Note(kPowerContext, "wParam == PBT_APMRESUMESUSPEND") + LampUnreachable();
+    ASSERT_TRUE(MatchesAt(run.trace, 0, upToPress));
+    EXPECT_TRUE(EndsAfterPress(run.trace, upToPress.size(), path, LampUnreachable()));
+}
+
+TEST_F(FaultTest, DriverFailingEveryRequestLeavesTheToggleWorking) {
+    ASSERT_TRUE(driver_->SetReply(ACPI_REPLY_FAIL));
+    ChildProcess *first = nullptr;
+    ASSERT_TRUE(StartWorkingCopy(L" /d", {}, &first));
+    ASSERT_TRUE(Press(L""));
+    CopyRun run = Finish(*first);
+    ASSERT_TRUE(EndedCleanly(run));
+    EXPECT_EQ(1u, Log().CountCloses());
+    EXPECT_TRUE(WaitForNoLumora(kExitMs));
+
+    // The requests themselves were well formed; the driver failed each one.
+    EXPECT_EQ((Lamp{kLampOn, kLampOff, kLampOff}), LampRequests());
+    AcpiStandInHistory history = {};
+    ASSERT_TRUE(driver_->History(history));
+    for (unsigned i = 0; i < history.count; ++i) {
+        EXPECT_NE(0u, history.requests[i].status) << "request " << i;
+        EXPECT_EQ(0u, history.requests[i].written) << "request " << i;
+    }
+
+    const std::string path = TargetPathAnsi();
+    const Lines upToPress =
+        RunHead() + NoTargetWindow() + LampRefused() + WaitSucceeded("WaitForInputIdle", path);
+    ASSERT_TRUE(MatchesAt(run.trace, 0, upToPress));
+    EXPECT_TRUE(EndsAfterPress(run.trace, upToPress.size(), path, LampRefused()));
+    // Each error line carries the error the failed request left behind.
+    const std::string head =
+        ErrorLineHead("One_Method_Raw", "ACPI DeviceIoControl IoctlResult == NULL!");
+    size_t failures = 0;
+    for (const std::string &line : run.trace) {
+        DWORD code = 0;
+        if (line.compare(0, head.size(), head) != 0)
+            continue;
+        ++failures;
+        ASSERT_TRUE(IsErrorLine(line, "One_Method_Raw", "ACPI DeviceIoControl IoctlResult == NULL!",
+                                &code));
+        EXPECT_EQ(static_cast<DWORD>(ERROR_GEN_FAILURE), code) << line;
+    }
+    EXPECT_EQ(3u, failures);
+}
+
+TEST_F(FaultTest, StringsFileDeletedWhileTheTargetRuns) {
+    ChildProcess *first = nullptr;
+    ASSERT_TRUE(StartWorkingCopy(L" /d", {}, &first));
+    ASSERT_TRUE(sandbox_->RemoveIni());
+
+    // The working copy does not look at the file again; a press does, at its
+    // own start: answered No, it forwards nothing.
+    ChildProcess &declined = LaunchWith(L" /d", {});
+    BoxView question;
+    ASSERT_TRUE(AnswerBox(declined, IDNO, &question));
+    EXPECT_EQ(L"Cannot find Avenor.ini. Continue?", question.text);
+    EXPECT_TRUE(question.yes && question.no);
+    CopyRun declinedRun = Finish(declined);
+    EXPECT_TRUE(EndedCleanly(declinedRun));
+    EXPECT_TRUE(MatchesExactly(declinedRun.trace, EarlyEnd()));
+    EXPECT_TRUE(first->Running());
+    EXPECT_EQ(0u, Log().CountCloses());
+
+    // Answered Yes, the press goes through (without the switch, which would
+    // turn the working copy's trace off).
+    ChildProcess &accepted = LaunchWith(L"", {});
+    ASSERT_TRUE(AnswerBox(accepted, IDYES, &question));
+    CopyRun acceptedRun = Finish(accepted);
+    EXPECT_TRUE(EndedCleanly(acceptedRun));
+    CopyRun run = Finish(*first);
+    ASSERT_TRUE(EndedCleanly(run));
+    EXPECT_EQ(1u, Log().CountCloses());
+    EXPECT_EQ((Lamp{kLampOn, kLampOff, kLampOff}), LampRequests());
+    EXPECT_TRUE(WaitForNoLumora(kExitMs));
+    const std::string path = TargetPathAnsi();
+    const Lines upToPress =
+        RunHead() + NoTargetWindow() + LampLines() + WaitSucceeded("WaitForInputIdle", path);
+    ASSERT_TRUE(MatchesAt(run.trace, 0, upToPress));
+    EXPECT_TRUE(EndsAfterPress(run.trace, upToPress.size(), path, LampLines()));
+
+    // With the file still gone, a refusal shows its box with an empty text.
+    HeldName otherSession(HeldName::Mutex, kGlobalMutexName);
+    ASSERT_TRUE(otherSession.Ok());
+    ChildProcess &refused = LaunchWith(L" /d", {});
+    ASSERT_TRUE(AnswerBox(refused, IDYES, &question));
+    BoxView refusal;
+    ASSERT_TRUE(AnswerBox(refused, IDOK, &refusal));
+    EXPECT_EQ(L"", refusal.text);
+    EXPECT_TRUE(refusal.ok);
+    CopyRun refusedRun = Finish(refused);
+    EXPECT_TRUE(EndedCleanly(refusedRun));
+    EXPECT_TRUE(MatchesExactly(refusedRun.trace,
+                               {EarlyEnd()[0], EarlyEnd()[1],
+                                Note("InitInstance", "m_hGlobalMutex - ERROR_ALREADY_EXISTS"),
+                                EarlyEnd()[2]}));
+    EXPECT_EQ(1u, Log().CountStarts());
+}
