@@ -180,9 +180,9 @@ protected:
             return ::testing::AssertionFailure() << "the copy did not end cleanly: ended "
                                                  << run.ended << ", code " << run.exitCode;
         return MatchesExactly(
-            run.trace, {NoteLike("Avenor", "v1\\.0\\.0001 \\(.*\\)"),
-                        Note("InitInstance - GetUserDefaultUILanguage (g_tszLangID)", "0x0409"),
-                        Note("ExitInstance", "I am called!")});
+            run.trace,
+            {NoteLike("Avenor", "v1\\.0\\.0001 \\(.*\\)"),
+             Note("InitInstance - GetUserDefaultUILanguage (g_tszLangID)", "0x0409"), CopyExit()});
     }
 };
 

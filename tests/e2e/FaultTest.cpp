@@ -12,7 +12,7 @@ namespace {
 
 using Lamp = std::vector<unsigned>;
 // One expected trace line, whatever the test bed calls its type.
-using Line = decltype(Note("", ""));
+using Line = ExpectedLine;
 using Lines = std::vector<Line>;
 
 const char kPressedClose[] = "FindWindowEx succeed, Post WM_CLOSE";
@@ -38,8 +38,7 @@ Lines LampRefused() {
 // the question about the missing strings file).
 Lines EarlyEnd() {
     return {NoteLike("Avenor", "v1\\.0\\.0001 \\(.*\\)"),
-            Note("InitInstance - GetUserDefaultUILanguage (g_tszLangID)", "0x0409"),
-            Note("ExitInstance", "I am called!")};
+            Note("InitInstance - GetUserDefaultUILanguage (g_tszLangID)", "0x0409"), CopyExit()};
 }
 
 // The lines of a working run from the key press that closed its target to its

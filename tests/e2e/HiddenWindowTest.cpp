@@ -22,6 +22,32 @@ const Relight kRelights[] = {{kPbtResumeSuspend, "PBT_APMRESUMESUSPEND"},
 // Broadcasts that leave the lamp alone.
 const WPARAM kOtherEvents[] = {kPbtQuerySuspend, kPbtSuspend};
 
+// Sends the working copy's hidden window the three broadcasts after which the
+// lamp is set again, each answered only after the lamp request for `relit`,
+// then the two that leave the lamp alone. *expected, the lamp requests so far,
+// grows by one request per relight; the lines each broadcast traces are added
+// to *lines.
+void SendEveryBroadcast(HWND hidden, unsigned relit, Lamp *expected,
+                        std::vector<ExpectedLine> *lines) {
+    for (const Relight &r : kRelights) {
+        SCOPED_TRACE(r.name);
+        DWORD_PTR answer = 0;
+        ASSERT_TRUE(SendPower(hidden, r.event, &answer));
+        EXPECT_EQ(static_cast<DWORD_PTR>(TRUE), answer);
+        expected->push_back(relit);
+        EXPECT_EQ(*expected, LampRequests());
+        *lines = *lines + Note(kPowerContext, std::string("wParam == ") + r.name) + LampLines();
+    }
+    for (WPARAM event : kOtherEvents) {
+        SCOPED_TRACE(event);
+        DWORD_PTR answer = 0;
+        ASSERT_TRUE(SendPower(hidden, event, &answer));
+        EXPECT_EQ(static_cast<DWORD_PTR>(TRUE), answer);
+        EXPECT_EQ(*expected, LampRequests());
+        *lines = *lines + Note("WndProc", "WM_POWERBROADCAST");
+    }
+}
+
 } // namespace
 
 TEST_F(WorkingRunTest, PowerBroadcastsWhileTheTargetRunsLightTheLampAgain) {
@@ -32,25 +58,7 @@ TEST_F(WorkingRunTest, PowerBroadcastsWhileTheTargetRunsLightTheLampAgain) {
 
     Lamp expected{kLampOn};
     std::vector<ExpectedLine> powerLines;
-    for (const Relight &r : kRelights) {
-        SCOPED_TRACE(r.name);
-        DWORD_PTR answer = 0;
-        ASSERT_TRUE(SendPower(hidden, r.event, &answer));
-        EXPECT_EQ(static_cast<DWORD_PTR>(TRUE), answer);
-        // The answer comes after the lamp request has been made.
-        expected.push_back(kLampOn);
-        EXPECT_EQ(expected, LampRequests());
-        powerLines =
-            powerLines + Note(kPowerContext, std::string("wParam == ") + r.name) + LampLines();
-    }
-    for (WPARAM event : kOtherEvents) {
-        SCOPED_TRACE(event);
-        DWORD_PTR answer = 0;
-        ASSERT_TRUE(SendPower(hidden, event, &answer));
-        EXPECT_EQ(static_cast<DWORD_PTR>(TRUE), answer);
-        EXPECT_EQ(expected, LampRequests());
-        powerLines = powerLines + Note("WndProc", "WM_POWERBROADCAST");
-    }
+    ASSERT_NO_FATAL_FAILURE(SendEveryBroadcast(hidden, kLampOn, &expected, &powerLines));
 
     ASSERT_TRUE(Press(L""));
     CopyRun run = Finish(*first);
@@ -79,24 +87,7 @@ TEST_F(WorkingRunTest, TargetStayingOpenAfterAPressLeavesTheLampDarkAndLaterPres
     // lighting it, and the other broadcasts still change nothing.
     Lamp expected{kLampOn, kLampOff};
     std::vector<ExpectedLine> powerLines;
-    for (const Relight &r : kRelights) {
-        SCOPED_TRACE(r.name);
-        DWORD_PTR answer = 0;
-        ASSERT_TRUE(SendPower(hidden, r.event, &answer));
-        EXPECT_EQ(static_cast<DWORD_PTR>(TRUE), answer);
-        expected.push_back(kLampOff);
-        EXPECT_EQ(expected, LampRequests());
-        powerLines =
-            powerLines + Note(kPowerContext, std::string("wParam == ") + r.name) + LampLines();
-    }
-    for (WPARAM event : kOtherEvents) {
-        SCOPED_TRACE(event);
-        DWORD_PTR answer = 0;
-        ASSERT_TRUE(SendPower(hidden, event, &answer));
-        EXPECT_EQ(static_cast<DWORD_PTR>(TRUE), answer);
-        EXPECT_EQ(expected, LampRequests());
-        powerLines = powerLines + Note("WndProc", "WM_POWERBROADCAST");
-    }
+    ASSERT_NO_FATAL_FAILURE(SendEveryBroadcast(hidden, kLampOff, &expected, &powerLines));
 
     // Further presses are traced and otherwise ignored.
     ASSERT_TRUE(Press(L""));
@@ -147,7 +138,7 @@ TEST_F(WorkingRunTest, CloseFromOutsideEndsTheRunWithoutWaitingForTheTarget) {
                        WaitSucceeded("WaitForInputIdle", TargetPathAnsi()) +
                        Note("WndProc", "WM_DESTROY") + Note("CloseXoltWin", kPressedClose) +
                        LampLines() + Note("MainThreadCreateWindow", "GetMessage Exits....") +
-                       Note("ExitInstance", "I am called!")));
+                       CopyExit()));
 }
 
 TEST_F(WorkingRunTest, PressWithTheSwitchTurnsTheWorkingCopysTraceOn) {

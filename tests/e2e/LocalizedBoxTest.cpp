@@ -2,7 +2,8 @@
 // UI language: the user's own section, the US English fallback, and what
 // stays empty. The boxes are the driver refusal (no driver stand-in) and, for
 // the second text, the refusal by a copy of another user.
-#include "WorkingRun.h"
+#include "E2eFixture.h"
+#include "TraceLines.h"
 
 using namespace tb;
 
@@ -35,11 +36,6 @@ std::wstring TwoLanguages(const std::wstring &languageTable) {
            kGermanOccupied + L"\r\n";
 }
 
-std::vector<ExpectedLine> Head(const std::string &langId) {
-    return {NoteLike("Avenor", "v1\\.0\\.0001 \\(.+\\)"),
-            Note("InitInstance - GetUserDefaultUILanguage (g_tszLangID)", langId)};
-}
-
 } // namespace
 
 class LocalizedBoxTest : public E2eTest {
@@ -62,8 +58,7 @@ protected:
         CopyRun run = Finish(copy);
         EXPECT_TRUE(run.ended);
         EXPECT_EQ(0u, run.exitCode);
-        EXPECT_TRUE(MatchesExactly(run.trace,
-                                   Head(langId) + refusal + Note("ExitInstance", "I am called!")));
+        EXPECT_TRUE(MatchesExactly(run.trace, CopyHead(langId) + refusal + CopyExit()));
         return box.text;
     }
 };

@@ -1,22 +1,14 @@
 // A launcher installed so deep that its own path, or a path derived from it,
 // reaches the 260-character limit of the buffers that hold them: the copy
 // refuses with an error line and ends, and one character less still works.
-#include "WorkingRun.h"
+#include "E2eFixture.h"
+#include "TraceLines.h"
 
 using namespace tb;
 
 namespace {
 
 const wchar_t kDeepText[] = L"Text from the deep folder.";
-
-std::vector<ExpectedLine> Head() {
-    return {NoteLike("Avenor", "v1\\.0\\.0001 \\(.+\\)"),
-            Note("InitInstance - GetUserDefaultUILanguage (g_tszLangID)", "0x0409")};
-}
-
-ExpectedLine Exit() {
-    return Note("ExitInstance", "I am called!");
-}
 
 } // namespace
 
@@ -35,6 +27,15 @@ protected:
                                        kDeepText + L"\r\n"));
     }
 
+    // Waits for the copy's driver box, which must show the text of the
+    // strings file in the deep folder, and presses OK.
+    void AnswerDeepBox(ChildProcess &copy) {
+        BoxView box = WaitForBoxOf(copy);
+        ASSERT_NE(nullptr, box.hwnd) << "no driver box: the copy did not get that far";
+        EXPECT_EQ(kDeepText, box.text);
+        ASSERT_TRUE(PressButton(box.hwnd, IDOK, kPressMs));
+    }
+
     // The copy must end by itself (no box), with 0, having traced exactly `lines`.
     void ExpectRefusal(ChildProcess &copy, const std::vector<ExpectedLine> &lines) {
         CopyRun run = Finish(copy);
@@ -51,11 +52,8 @@ TEST_F(LongPathTest, PathsOf259CharactersStillWork) {
     Install(249, L"Avenor.exe");
     ASSERT_EQ(259u, sandbox_->ExePath().size());
     ChildProcess &copy = Launch(L" /d");
-    BoxView box = WaitForBoxOf(copy);
-    ASSERT_NE(nullptr, box.hwnd) << "no driver box: the copy did not get that far";
-    EXPECT_EQ(kDeepText, box.text);
-    ASSERT_TRUE(PressButton(box.hwnd, IDOK, kPressMs));
-    ExpectRefusal(copy, Head() + Exit());
+    ASSERT_NO_FATAL_FAILURE(AnswerDeepBox(copy));
+    ExpectRefusal(copy, CopyHead() + CopyExit());
 }
 
 class CutModulePathTest : public LongPathTest, public ::testing::WithParamInterface<size_t> {};
@@ -66,7 +64,8 @@ TEST_P(CutModulePathTest, RefusesWithAnErrorLine) {
     ASSERT_GE(sandbox_->ExePath().size(), 260u);
     // The ordinary process creation takes no such path; Wine's loader does.
     ChildProcess &copy = LaunchThroughLoader(L" /d");
-    ExpectRefusal(copy, Head() + Error("InitInstance", "GetModuleFileName failed") + Exit());
+    ExpectRefusal(copy,
+                  CopyHead() + Error("InitInstance", "GetModuleFileName failed") + CopyExit());
 }
 
 INSTANTIATE_TEST_SUITE_P(FolderLengths, CutModulePathTest, ::testing::Values(250u, 300u));
@@ -78,7 +77,7 @@ TEST_F(LongPathTest, DerivedPathThatDoesNotFitIsRefused) {
     ASSERT_EQ(255u, sandbox_->ExePath().size());
     ASSERT_EQ(260u, sandbox_->IniPath().size());
     ChildProcess &copy = Launch(L" /d");
-    ExpectRefusal(copy, Head() + Error("InitInstance", "Path too long") + Exit());
+    ExpectRefusal(copy, CopyHead() + Error("InitInstance", "Path too long") + CopyExit());
 }
 
 // One character less and the derived paths fit again.
@@ -86,9 +85,6 @@ TEST_F(LongPathTest, DerivedPathsOf259CharactersStillWork) {
     Install(249, L"A.exe");
     ASSERT_EQ(259u, sandbox_->IniPath().size());
     ChildProcess &copy = Launch(L" /d");
-    BoxView box = WaitForBoxOf(copy);
-    ASSERT_NE(nullptr, box.hwnd) << "no driver box: the copy did not get that far";
-    EXPECT_EQ(kDeepText, box.text);
-    ASSERT_TRUE(PressButton(box.hwnd, IDOK, kPressMs));
-    ExpectRefusal(copy, Head() + Exit());
+    ASSERT_NO_FATAL_FAILURE(AnswerDeepBox(copy));
+    ExpectRefusal(copy, CopyHead() + CopyExit());
 }

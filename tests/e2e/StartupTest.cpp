@@ -2,7 +2,8 @@
 // the driver check, and the arbitration between copies by the two named
 // mutexes and the hidden window. Every copy is the real program in a sandbox;
 // the other copies it meets are the test's impostors.
-#include "WorkingRun.h"
+#include "E2eFixture.h"
+#include "TraceLines.h"
 
 #include <stdio.h>
 
@@ -15,14 +16,10 @@ const char kLocalExists[] = "m_hLocalMutex - ERROR_ALREADY_EXISTS";
 const char kNoWindow[] = "Mutex exist but FindWindowEx failed";
 const wchar_t kIniQuestion[] = L"Cannot find Avenor.ini. Continue?";
 
-// The two lines every traced copy starts with (a US English user).
-std::vector<ExpectedLine> Head() {
-    return {NoteLike("Avenor", "v1\\.0\\.0001 \\(.+\\)"),
-            Note("InitInstance - GetUserDefaultUILanguage (g_tszLangID)", "0x0409")};
-}
-
-ExpectedLine Exit() {
-    return Note("ExitInstance", "I am called!");
+// A traced copy that met a running copy's per-session mutex but not its window.
+std::vector<ExpectedLine> MutexWithoutWindow() {
+    return CopyHead() + Note(kStartupContext, kLocalExists) + Error(kStartupContext, kNoWindow) +
+           CopyExit();
 }
 
 // A text of the built strings file's English section.
@@ -95,8 +92,7 @@ TEST_P(DebugSwitchTest, SwitchesTheTraceOnlyForTheWholeText) {
     ASSERT_TRUE(run.ended);
     EXPECT_EQ(0u, run.exitCode);
     if (GetParam().on)
-        EXPECT_TRUE(MatchesExactly(run.trace, Head() + Note(kStartupContext, kLocalExists) +
-                                                  Error(kStartupContext, kNoWindow) + Exit()));
+        EXPECT_TRUE(MatchesExactly(run.trace, MutexWithoutWindow()));
     else
         EXPECT_TRUE(run.trace.empty()) << Dump(run.trace);
 }
@@ -129,7 +125,7 @@ TEST_F(StartupTest, MissingIniAnsweredNoEndsWithoutTracingTheStep) {
     CopyRun run = Finish(copy);
     ASSERT_TRUE(run.ended);
     EXPECT_EQ(0u, run.exitCode);
-    EXPECT_TRUE(MatchesExactly(run.trace, Head() + Exit()));
+    EXPECT_TRUE(MatchesExactly(run.trace, CopyHead() + CopyExit()));
     ExpectNoDriverRequest();
 }
 
@@ -142,8 +138,7 @@ TEST_F(StartupTest, MissingIniAnsweredYesGoesOnToArbitration) {
     CopyRun run = Finish(copy);
     ASSERT_TRUE(run.ended);
     EXPECT_EQ(0u, run.exitCode);
-    EXPECT_TRUE(MatchesExactly(run.trace, Head() + Note(kStartupContext, kLocalExists) +
-                                              Error(kStartupContext, kNoWindow) + Exit()));
+    EXPECT_TRUE(MatchesExactly(run.trace, MutexWithoutWindow()));
 }
 
 TEST_F(StartupTest, MissingIniAnsweredYesThenMissingDriverShowsAnEmptyText) {
@@ -169,7 +164,7 @@ TEST_F(StartupTest, MissingDriverShowsTheLocalizedErrorBoxAndEnds) {
     CopyRun run = Finish(copy);
     ASSERT_TRUE(run.ended);
     EXPECT_EQ(0u, run.exitCode);
-    EXPECT_TRUE(MatchesExactly(run.trace, Head() + Exit()));
+    EXPECT_TRUE(MatchesExactly(run.trace, CopyHead() + CopyExit()));
 }
 
 TEST_F(StartupTest, MissingDriverWithTheTraceOffShowsTheBoxSilently) {
@@ -194,7 +189,7 @@ TEST_F(StartupTest, MissingDriverIsReportedInsteadOfForwarding) {
     CopyRun run = Finish(copy);
     ASSERT_TRUE(run.ended);
     EXPECT_EQ(0u, run.exitCode);
-    EXPECT_TRUE(MatchesExactly(run.trace, Head() + Exit()));
+    EXPECT_TRUE(MatchesExactly(run.trace, CopyHead() + CopyExit()));
     EXPECT_TRUE(running.PrivateMessages().empty()) << Shown(running.PrivateMessages());
 }
 
@@ -236,8 +231,8 @@ TEST_P(ForwardTest, PostsTheSwitchBeforeTheLaunchAndEnds) {
 
     const bool traced = c.messages.size() == 2;
     if (traced)
-        EXPECT_TRUE(
-            MatchesExactly(run.trace, Head() + Note(kStartupContext, kLocalExists) + Exit()));
+        EXPECT_TRUE(MatchesExactly(run.trace,
+                                   CopyHead() + Note(kStartupContext, kLocalExists) + CopyExit()));
     else
         EXPECT_TRUE(run.trace.empty()) << Dump(run.trace);
     ExpectNoDriverRequest();
@@ -261,8 +256,7 @@ TEST_F(StartupTest, MutexWithoutWindowTracesTheErrorAndEnds) {
     CopyRun run = RunToEnd(L" /d");
     ASSERT_TRUE(run.ended);
     EXPECT_EQ(0u, run.exitCode);
-    EXPECT_TRUE(MatchesExactly(run.trace, Head() + Note(kStartupContext, kLocalExists) +
-                                              Error(kStartupContext, kNoWindow) + Exit()));
+    EXPECT_TRUE(MatchesExactly(run.trace, MutexWithoutWindow()));
 }
 
 // The per-session name taken by an object that is no mutex.
@@ -272,8 +266,8 @@ TEST_F(StartupTest, LocalMutexThatCannotBeCreatedIsAnErrorWithTheSystemCode) {
     CopyRun run = RunToEnd(L" /d");
     ASSERT_TRUE(run.ended);
     EXPECT_EQ(0u, run.exitCode);
-    ASSERT_TRUE(MatchesExactly(run.trace,
-                               Head() + Error(kStartupContext, "m_hLocalMutex == NULL") + Exit()));
+    ASSERT_TRUE(MatchesExactly(
+        run.trace, CopyHead() + Error(kStartupContext, "m_hLocalMutex == NULL") + CopyExit()));
     DWORD code = 0;
     ASSERT_TRUE(IsErrorLine(run.trace[2], kStartupContext, "m_hLocalMutex == NULL", &code));
     EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_HANDLE), code);
@@ -295,8 +289,7 @@ TEST_F(StartupTest, CopyInAnotherSessionIsRefusedWithTheOccupiedBox) {
     CopyRun further = RunToEnd(L" /d");
     ASSERT_TRUE(further.ended);
     EXPECT_EQ(0u, further.exitCode);
-    EXPECT_TRUE(MatchesExactly(further.trace, Head() + Note(kStartupContext, kLocalExists) +
-                                                  Error(kStartupContext, kNoWindow) + Exit()));
+    EXPECT_TRUE(MatchesExactly(further.trace, MutexWithoutWindow()));
 
     ASSERT_TRUE(PressButton(box.hwnd, IDOK, kPressMs));
     CopyRun run = Finish(refused);
@@ -304,7 +297,7 @@ TEST_F(StartupTest, CopyInAnotherSessionIsRefusedWithTheOccupiedBox) {
     EXPECT_EQ(0u, run.exitCode);
     EXPECT_TRUE(MatchesExactly(
         run.trace,
-        Head() + Note(kStartupContext, "m_hGlobalMutex - ERROR_ALREADY_EXISTS") + Exit()));
+        CopyHead() + Note(kStartupContext, "m_hGlobalMutex - ERROR_ALREADY_EXISTS") + CopyExit()));
     ExpectNoDriverRequest();
 }
 
@@ -322,7 +315,7 @@ TEST_F(StartupTest, CopyOfAnotherUserIsRefusedWithTheOccupiedBox) {
     EXPECT_EQ(0u, run.exitCode);
     EXPECT_TRUE(MatchesExactly(
         run.trace,
-        Head() + Note(kStartupContext, "m_hGlobalMutex - ERROR_ACCESS_DENIED") + Exit()));
+        CopyHead() + Note(kStartupContext, "m_hGlobalMutex - ERROR_ACCESS_DENIED") + CopyExit()));
 }
 
 // The machine-wide name taken by an object that is no mutex: refused without a box.
@@ -332,8 +325,8 @@ TEST_F(StartupTest, GlobalMutexFailingOtherwiseEndsWithoutABox) {
     CopyRun run = RunToEnd(L" /d");
     ASSERT_TRUE(run.ended) << "the copy did not end (a box?)";
     EXPECT_EQ(0u, run.exitCode);
-    EXPECT_TRUE(MatchesExactly(run.trace,
-                               Head() + Note(kStartupContext, "m_hGlobalMutex == NULL") + Exit()));
+    EXPECT_TRUE(MatchesExactly(
+        run.trace, CopyHead() + Note(kStartupContext, "m_hGlobalMutex == NULL") + CopyExit()));
 }
 
 // ---------------------------------------------------------------- the working copy
@@ -343,11 +336,11 @@ TEST_F(StartupTest, FirstCopyBecomesTheWorkingCopyAndEnds) {
     CopyRun run = RunToEnd(L" /d");
     ASSERT_TRUE(run.ended);
     EXPECT_EQ(0u, run.exitCode);
-    ASSERT_TRUE(MatchesAt(run.trace, 0, Head()));
+    ASSERT_TRUE(MatchesAt(run.trace, 0, CopyHead()));
     for (const std::string &line : run.trace)
         EXPECT_EQ(std::string::npos, line.find("Mutex")) << "refused: " << line;
     ASSERT_FALSE(run.trace.empty());
-    EXPECT_TRUE(Exit().matches(run.trace.back())) << Dump(run.trace);
+    EXPECT_TRUE(CopyExit().matches(run.trace.back())) << Dump(run.trace);
     EXPECT_EQ(1u, CountLines(run.trace, NotifyLine("ExitInstance", "I am called!")));
 }
 
@@ -367,6 +360,6 @@ TEST_F(StartupTest, CopyAfterTheWorkingCopyEndedWorksAgain) {
         EXPECT_EQ(0u, run.exitCode);
         EXPECT_EQ(0u, CountLines(run.trace, NotifyLine(kStartupContext, kLocalExists)));
         ASSERT_FALSE(run.trace.empty());
-        EXPECT_TRUE(Exit().matches(run.trace.back())) << Dump(run.trace);
+        EXPECT_TRUE(CopyExit().matches(run.trace.back())) << Dump(run.trace);
     }
 }

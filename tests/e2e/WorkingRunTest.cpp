@@ -34,6 +34,12 @@ std::vector<ExpectedLine> LoneRun(const std::string &targetPath) {
            WaitSucceeded("WaitForSingleObject", targetPath) + LampLines() + RunTail();
 }
 
+// A whole run that found its target missing: nothing launched, no lamp.
+std::vector<ExpectedLine> MissingTargetRun() {
+    return RunHead() + NoTargetWindow() + Note("ExecXoltThread", "QueryFileExistence failed") +
+           RunTail();
+}
+
 } // namespace
 
 TEST_F(WorkingRunTest, KeyToggleLaunchesWithTheLampLitAndClosesOnTheNextPress) {
@@ -133,9 +139,7 @@ TEST_F(WorkingRunTest, MissingTargetEndsTheRunWithoutLaunchOrLamp) {
     CopyRun run = RunToEnd(L" /d");
     ASSERT_TRUE(run.ended);
     EXPECT_EQ(0u, run.exitCode);
-    EXPECT_TRUE(MatchesExactly(run.trace, RunHead() + NoTargetWindow() +
-                                              Note("ExecXoltThread", "QueryFileExistence failed") +
-                                              RunTail()));
+    EXPECT_TRUE(MatchesExactly(run.trace, MissingTargetRun()));
     EXPECT_TRUE(LampRequests().empty());
     EXPECT_TRUE(Log().Lines().empty());
     EXPECT_TRUE(LumoraPids().empty());
@@ -149,9 +153,7 @@ TEST_F(WorkingRunTest, FolderNamedLikeTheTargetCountsAsMissing) {
     ASSERT_TRUE(run.ended);
     EXPECT_EQ(0u, run.exitCode);
     // Found missing up front: no launch is tried, so no "RunProgram" error.
-    EXPECT_TRUE(MatchesExactly(run.trace, RunHead() + NoTargetWindow() +
-                                              Note("ExecXoltThread", "QueryFileExistence failed") +
-                                              RunTail()));
+    EXPECT_TRUE(MatchesExactly(run.trace, MissingTargetRun()));
     EXPECT_TRUE(LampRequests().empty());
 }
 

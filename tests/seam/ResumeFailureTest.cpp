@@ -17,6 +17,7 @@
 #include "AcpiStandIn.h"
 #include "Impostors.h"
 #include "LumoraLog.h"
+#include "Poll.h"
 #include "Sandbox.h"
 #include "TraceListener.h"
 #include "WinePath.h"
@@ -103,15 +104,12 @@ protected:
     }
 
     bool WindowGotClose() const {
-        const DWORD start = GetTickCount();
-        for (;;) {
+        return PollUntil(kWindowMs, 20, [this] {
             for (const Received &r : window_.Messages())
                 if (r.message == WM_CLOSE)
                     return true;
-            if (GetTickCount() - start >= kWindowMs)
-                return false;
-            Sleep(20);
-        }
+            return false;
+        });
     }
 
     std::unique_ptr<Sandbox> sandbox_;

@@ -8,9 +8,8 @@
 // repeats a schedule (the interleaving of the copies is up to the system).
 #include "WorkingRun.h"
 
+#include "Processes.h"
 #include "WinePath.h"
-
-#include <tlhelp32.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -45,7 +44,7 @@ const DWORD kBoxCheckMs = 200; // how often the copies are looked at for boxes
 const DWORD kPollMs = 50;
 
 // One expected trace line, whatever the test bed calls its type.
-using Line = decltype(Note("", ""));
+using Line = ExpectedLine;
 using Lines = std::vector<Line>;
 
 unsigned StressSeed() {
@@ -73,27 +72,11 @@ bool Lifetime(HANDLE process, long long *start, long long *end) {
     return true;
 }
 
-struct Target {
-    DWORD pid;
-    DWORD parent;
-};
+using Target = ProcessEntry;
 
 // The running "Lumora.exe" processes with the process that started each.
 std::vector<Target> RunningTargets() {
-    std::vector<Target> found;
-    HANDLE snap = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
-    if (snap == INVALID_HANDLE_VALUE)
-        return found;
-    PROCESSENTRY32W entry = {};
-    entry.dwSize = sizeof(entry);
-    for (BOOL more = Process32FirstW(snap, &entry); more; more = Process32NextW(snap, &entry)) {
-        const wchar_t *name = wcsrchr(entry.szExeFile, L'\\');
-        name = name != nullptr ? name + 1 : entry.szExeFile;
-        if (_wcsicmp(name, kLumoraExe) == 0)
-            found.push_back(Target{entry.th32ProcessID, entry.th32ParentProcessID});
-    }
-    CloseHandle(snap);
-    return found;
+    return ProcessesNamed(kLumoraExe);
 }
 
 // A line of the test's report, on its output.

@@ -1,11 +1,12 @@
 #include "ChildProcess.h"
 
 #include <psapi.h>
-#include <tlhelp32.h>
 
 #include <map>
 
 #include <wchar.h>
+
+#include "Processes.h"
 
 namespace tb {
 
@@ -32,20 +33,6 @@ std::wstring ImagePathOf(HANDLE hProcess) {
     if (path.compare(0, 4, L"\\\\?\\") == 0)
         path.erase(0, 4);
     return path;
-}
-
-std::vector<DWORD> ProcessIds() {
-    std::vector<DWORD> pids;
-    HANDLE snap = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
-    if (snap == INVALID_HANDLE_VALUE)
-        return pids;
-    PROCESSENTRY32W entry = {};
-    entry.dwSize = sizeof(entry);
-    for (BOOL more = Process32FirstW(snap, &entry); more; more = Process32NextW(snap, &entry))
-        if (entry.th32ProcessID != GetCurrentProcessId())
-            pids.push_back(entry.th32ProcessID);
-    CloseHandle(snap);
-    return pids;
 }
 
 bool Contains(const std::vector<DWORD> &pids, DWORD pid) {
@@ -121,7 +108,7 @@ bool ChildProcess::StartThroughLoader(const std::wstring &exePath, const std::ws
                                       DWORD findTimeoutMs) {
     if (hProcess_ != nullptr)
         return false;
-    std::vector<DWORD> before = ProcessIds();
+    std::vector<DWORD> before = OtherProcessIds();
     cmdLine_ = L"\"" + exePath + L"\"" + tail;
     std::wstring loaderCmd = L"wine " + cmdLine_;
     std::wstring env = BuildEnvironmentBlock(overrides);
@@ -143,7 +130,7 @@ bool ChildProcess::StartThroughLoader(const std::wstring &exePath, const std::ws
         CloseHandle(pi.hProcess);
     DWORD start = GetTickCount();
     do {
-        for (DWORD pid : ProcessIds()) {
+        for (DWORD pid : OtherProcessIds()) {
             if (Contains(before, pid))
                 continue;
             HANDLE h = OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, pid);
@@ -195,17 +182,10 @@ size_t KillProcessesUnder(const std::wstring &folder, DWORD timeoutMs) {
     if (prefix.empty() || prefix.back() != L'\\')
         prefix += L'\\';
     std::vector<HANDLE> ended;
-    HANDLE snap = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
-    if (snap == INVALID_HANDLE_VALUE)
-        return 0;
-    PROCESSENTRY32W entry = {};
-    entry.dwSize = sizeof(entry);
-    for (BOOL more = Process32FirstW(snap, &entry); more; more = Process32NextW(snap, &entry)) {
-        if (entry.th32ProcessID == GetCurrentProcessId())
-            continue;
+    for (DWORD pid : OtherProcessIds()) {
         HANDLE h = OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ | PROCESS_TERMINATE |
                                    SYNCHRONIZE,
-                               FALSE, entry.th32ProcessID);
+                               FALSE, pid);
         if (h == nullptr)
             continue;
         std::wstring path = ImagePathOf(h);
@@ -217,7 +197,6 @@ size_t KillProcessesUnder(const std::wstring &folder, DWORD timeoutMs) {
         }
         CloseHandle(h);
     }
-    CloseHandle(snap);
     DWORD start = GetTickCount();
     for (HANDLE h : ended) {
         DWORD spent = GetTickCount() - start;

@@ -1,9 +1,10 @@
 #include "LumoraLog.h"
 
-#include <tlhelp32.h>
-
 #include <stdlib.h>
 #include <wchar.h>
+
+#include "Poll.h"
+#include "Processes.h"
 
 namespace tb {
 
@@ -39,18 +40,6 @@ bool ParseDecimal(const std::wstring &s, unsigned long *value) {
         return false;
     *value = static_cast<unsigned long>(v);
     return true;
-}
-
-// Polls `done` until it holds or the time is up; checks once more at the end.
-template <typename Pred> bool PollUntil(DWORD timeoutMs, Pred done) {
-    DWORD start = GetTickCount();
-    for (;;) {
-        if (done())
-            return true;
-        if (GetTickCount() - start >= timeoutMs)
-            return done();
-        Sleep(kPollMs);
-    }
 }
 
 std::string ReadWholeFile(const std::wstring &path) {
@@ -196,7 +185,7 @@ size_t LumoraLog::CountExits() const {
 }
 
 bool LumoraLog::WaitForLine(const std::wstring &prefix, DWORD timeoutMs, std::wstring *line) const {
-    return PollUntil(timeoutMs, [&] {
+    return PollUntil(timeoutMs, kPollMs, [&] {
         for (const std::wstring &l : Lines()) {
             if (StartsWith(l, prefix)) {
                 if (line)
@@ -209,7 +198,7 @@ bool LumoraLog::WaitForLine(const std::wstring &prefix, DWORD timeoutMs, std::ws
 }
 
 bool LumoraLog::WaitForCount(const std::wstring &prefix, size_t count, DWORD timeoutMs) const {
-    return PollUntil(timeoutMs, [&] { return CountWithPrefix(prefix) >= count; });
+    return PollUntil(timeoutMs, kPollMs, [&] { return CountWithPrefix(prefix) >= count; });
 }
 
 HWND FindLumoraWindow() {
@@ -226,32 +215,19 @@ DWORD FindLumoraPid() {
 
 bool WaitForLumoraWindow(DWORD timeoutMs, HWND *window) {
     HWND found = nullptr;
-    bool ok = PollUntil(timeoutMs, [&] { return (found = FindLumoraWindow()) != nullptr; });
+    bool ok =
+        PollUntil(timeoutMs, kPollMs, [&] { return (found = FindLumoraWindow()) != nullptr; });
     if (window)
         *window = found;
     return ok;
 }
 
 std::vector<DWORD> LumoraPids() {
-    std::vector<DWORD> pids;
-    HANDLE snap = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
-    if (snap == INVALID_HANDLE_VALUE)
-        return pids;
-    PROCESSENTRY32W entry = {};
-    entry.dwSize = sizeof(entry);
-    for (BOOL more = Process32FirstW(snap, &entry); more; more = Process32NextW(snap, &entry)) {
-        // The entry holds the bare file name; be lenient about a path anyway.
-        const wchar_t *name = wcsrchr(entry.szExeFile, L'\\');
-        name = name ? name + 1 : entry.szExeFile;
-        if (_wcsicmp(name, kLumoraExe) == 0)
-            pids.push_back(entry.th32ProcessID);
-    }
-    CloseHandle(snap);
-    return pids;
+    return ProcessIdsNamed(kLumoraExe);
 }
 
 bool WaitForNoLumora(DWORD timeoutMs) {
-    return PollUntil(timeoutMs, [] { return LumoraPids().empty(); });
+    return PollUntil(timeoutMs, kPollMs, [] { return LumoraPids().empty(); });
 }
 
 size_t KillAllLumora(DWORD timeoutMs) {

@@ -1,5 +1,7 @@
 #include "MessageBoxes.h"
 
+#include "Poll.h"
+
 namespace tb {
 
 const wchar_t kBoxCaption[] = L"Tavrik Lumora";
@@ -47,15 +49,17 @@ std::vector<HWND> VisibleBoxesOf(DWORD pid) {
 }
 
 HWND WaitForBox(DWORD pid, const std::wstring &caption, DWORD timeoutMs) {
-    DWORD start = GetTickCount();
-    for (;;) {
-        for (HWND box : VisibleBoxesOf(pid))
-            if (TextOf(box) == caption)
-                return box;
-        if (GetTickCount() - start >= timeoutMs)
-            return nullptr;
-        Sleep(kPollMs);
-    }
+    HWND found = nullptr;
+    PollUntil(timeoutMs, kPollMs, [&] {
+        for (HWND box : VisibleBoxesOf(pid)) {
+            if (TextOf(box) == caption) {
+                found = box;
+                return true;
+            }
+        }
+        return false;
+    });
+    return found;
 }
 
 BoxView ReadBox(HWND box) {

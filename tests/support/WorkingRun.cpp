@@ -1,9 +1,9 @@
 #include "WorkingRun.h"
 
 #include <regex>
-#include <sstream>
 
 #include "AcpiStandIn.h"
+#include "Poll.h"
 #include "WinePath.h"
 
 namespace tb {
@@ -14,14 +14,6 @@ const DWORD kPollMs = 50;
 const DWORD kPowerAnswerMs = 10000;
 const size_t kSubfolderChars = 8; // the launcher's folder below the sandbox root
 const unsigned kKlmp = 'K' | ('L' << 8) | ('M' << 16) | ('P' << 24);
-
-// Text of a line without its line end, for messages.
-std::string Shown(const std::string &line) {
-    std::string text = line;
-    while (!text.empty() && (text.back() == '\n' || text.back() == '\r'))
-        text.pop_back();
-    return text;
-}
 
 } // namespace
 
@@ -39,44 +31,7 @@ std::vector<unsigned> LampRequests() {
 }
 
 bool WaitForLampRequests(size_t count, DWORD timeoutMs) {
-    const DWORD start = GetTickCount();
-    for (;;) {
-        if (LampRequests().size() >= count)
-            return true;
-        if (GetTickCount() - start >= timeoutMs)
-            return false;
-        Sleep(kPollMs);
-    }
-}
-
-std::string RegexEscape(const std::string &text) {
-    static const std::string kOperators = "\\^$.|?*+()[]{}";
-    std::string out;
-    for (char c : text) {
-        if (kOperators.find(c) != std::string::npos)
-            out += '\\';
-        out += c;
-    }
-    return out;
-}
-
-ExpectedLine Note(const std::string &context, const std::string &message) {
-    const std::string line = NotifyLine(context, message);
-    return ExpectedLine{Shown(line), [line](const std::string &got) { return got == line; }};
-}
-
-ExpectedLine NoteLike(const std::string &context, const std::string &messagePattern) {
-    const std::regex pattern(RegexEscape("[Avenor][Notify] " + context + " -> ") + "(" +
-                             messagePattern + ")" + RegexEscape(" \r\n"));
-    return ExpectedLine{
-        "[Avenor][Notify] " + context + " -> /" + messagePattern + "/",
-        [pattern](const std::string &got) { return std::regex_match(got, pattern); }};
-}
-
-ExpectedLine Error(const std::string &context, const std::string &message) {
-    return ExpectedLine{
-        ErrorLineHead(context, message) + "<code> - <text>",
-        [context, message](const std::string &got) { return IsErrorLine(got, context, message); }};
+    return PollUntil(timeoutMs, kPollMs, [count] { return LampRequests().size() >= count; });
 }
 
 std::vector<ExpectedLine> LampLines() {
@@ -101,8 +56,7 @@ ExpectedLine NoTargetWindow() {
 
 std::vector<ExpectedLine> RunTail() {
     return {Note("WndProc", "WM_DESTROY"), NoTargetWindow(),
-            Note("MainThreadCreateWindow", "GetMessage Exits...."),
-            Note("ExitInstance", "I am called!")};
+            Note("MainThreadCreateWindow", "GetMessage Exits...."), CopyExit()};
 }
 
 ExpectedLine WaitSucceeded(const std::string &wait, const std::string &targetPath) {
@@ -111,92 +65,10 @@ ExpectedLine WaitSucceeded(const std::string &wait, const std::string &targetPat
                                           RegexEscape(targetPath) + "\\)");
 }
 
-std::vector<ExpectedLine> operator+(std::vector<ExpectedLine> a,
-                                    const std::vector<ExpectedLine> &b) {
-    a.insert(a.end(), b.begin(), b.end());
-    return a;
-}
-
-std::vector<ExpectedLine> operator+(std::vector<ExpectedLine> a, const ExpectedLine &b) {
-    a.push_back(b);
-    return a;
-}
-
-std::string Dump(const std::vector<std::string> &lines) {
-    std::ostringstream out;
-    for (size_t i = 0; i < lines.size(); ++i)
-        out << "  [" << i << "] " << Shown(lines[i]) << "\n";
-    return out.str();
-}
-
-size_t CountLines(const std::vector<std::string> &lines, const std::string &text) {
-    size_t n = 0;
-    for (const std::string &line : lines)
-        n += line == text ? 1 : 0;
-    return n;
-}
-
-::testing::AssertionResult MatchesAt(const std::vector<std::string> &lines, size_t from,
-                                     const std::vector<ExpectedLine> &wanted) {
-    for (size_t i = 0; i < wanted.size(); ++i) {
-        if (from + i >= lines.size())
-            return ::testing::AssertionFailure() << "trace ends before line " << from + i
-                                                 << ", expected " << wanted[i].what << "\ntrace:\n"
-                                                 << Dump(lines);
-        if (!wanted[i].matches(lines[from + i]))
-            return ::testing::AssertionFailure()
-                   << "line " << from + i << " is " << Shown(lines[from + i]) << "\nexpected "
-                   << wanted[i].what << "\ntrace:\n"
-                   << Dump(lines);
-    }
-    return ::testing::AssertionSuccess();
-}
-
-::testing::AssertionResult MatchesExactly(const std::vector<std::string> &lines,
-                                          const std::vector<ExpectedLine> &wanted) {
-    ::testing::AssertionResult prefix = MatchesAt(lines, 0, wanted);
-    if (!prefix)
-        return prefix;
-    if (lines.size() != wanted.size())
-        return ::testing::AssertionFailure()
-               << lines.size() - wanted.size() << " more lines than expected\ntrace:\n"
-               << Dump(lines);
-    return ::testing::AssertionSuccess();
-}
-
-::testing::AssertionResult InterleavesAt(const std::vector<std::string> &lines, size_t from,
-                                         const std::vector<ExpectedLine> &a,
-                                         const std::vector<ExpectedLine> &b) {
-    const size_t na = a.size();
-    const size_t nb = b.size();
-    if (from + na + nb > lines.size())
-        return ::testing::AssertionFailure()
-               << "trace ends before the " << na + nb << " lines of two threads from line " << from
-               << "\ntrace:\n"
-               << Dump(lines);
-    // can[i][j]: the first i lines of a and j of b make up the first i+j lines.
-    std::vector<std::vector<bool>> can(na + 1, std::vector<bool>(nb + 1, false));
-    can[0][0] = true;
-    for (size_t i = 0; i <= na; ++i) {
-        for (size_t j = 0; j <= nb; ++j) {
-            if (i == 0 && j == 0)
-                continue;
-            const std::string &line = lines[from + i + j - 1];
-            can[i][j] = (i > 0 && can[i - 1][j] && a[i - 1].matches(line)) ||
-                        (j > 0 && can[i][j - 1] && b[j - 1].matches(line));
-        }
-    }
-    if (can[na][nb])
-        return ::testing::AssertionSuccess();
-    std::ostringstream want;
-    want << "lines " << from << " to " << from + na + nb - 1
-         << " are not the two threads' lines merged\nfirst thread:\n";
-    for (const ExpectedLine &s : a)
-        want << "  " << s.what << "\n";
-    want << "second thread:\n";
-    for (const ExpectedLine &s : b)
-        want << "  " << s.what << "\n";
-    return ::testing::AssertionFailure() << want.str() << "trace:\n" << Dump(lines);
+bool SendPower(HWND window, WPARAM event, DWORD_PTR *result) {
+    *result = 0;
+    return SendMessageTimeoutW(window, WM_POWERBROADCAST, event, 0, SMTO_NORMAL, kPowerAnswerMs,
+                               result) != 0;
 }
 
 bool ParseWaitLine(const std::string &line, WaitLine *out) {
@@ -269,15 +141,10 @@ bool WorkingRunTest::StartWorkingCopy(const std::wstring &tail, const EnvOverrid
     if (tail != L" /d")
         return true;
     // The input-idle line is the worker's last before its exit wait.
-    const DWORD start = GetTickCount();
-    for (;;) {
+    return PollUntil(kExitMs, kPollMs, [&] {
         WaitLine idle;
-        if (FindWaitLine(TraceOf(started), "WaitForInputIdle", &idle))
-            return true;
-        if (GetTickCount() - start >= kExitMs)
-            return false;
-        Sleep(kPollMs);
-    }
+        return FindWaitLine(TraceOf(started), "WaitForInputIdle", &idle);
+    });
 }
 
 ::testing::AssertionResult WorkingRunTest::Press(const std::wstring &tail) {
@@ -299,22 +166,10 @@ HWND WorkingRunTest::HiddenWindowOf(const ChildProcess &copy) const {
     return pid == copy.Pid() ? window : nullptr;
 }
 
-bool WorkingRunTest::SendPower(HWND window, WPARAM event, DWORD_PTR *result) const {
-    *result = 0;
-    return SendMessageTimeoutW(window, WM_POWERBROADCAST, event, 0, SMTO_NORMAL, kPowerAnswerMs,
-                               result) != 0;
-}
-
 bool WorkingRunTest::WaitForTraceCount(const ChildProcess &copy, const std::string &text,
                                        size_t count, DWORD timeoutMs) {
-    const DWORD start = GetTickCount();
-    for (;;) {
-        if (CountLines(trace_.LinesOf(copy.Pid()), text) >= count)
-            return true;
-        if (GetTickCount() - start >= timeoutMs)
-            return false;
-        Sleep(kPollMs);
-    }
+    return PollUntil(timeoutMs, kPollMs,
+                     [&] { return CountLines(trace_.LinesOf(copy.Pid()), text) >= count; });
 }
 
 } // namespace tb

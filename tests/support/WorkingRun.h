@@ -1,7 +1,7 @@
 // Watching a working run of the launcher: the lamp requests the driver
-// stand-in received, the launcher's wait lines, line-by-line matching of a
-// copy's trace (including the lines of two threads that may interleave), and a
-// fixture whose sandbox also holds the assistant application's stand-in.
+// stand-in received, the trace lines of a working run and the launcher's wait
+// lines, and a fixture whose sandbox also holds the assistant application's
+// stand-in.
 #ifndef TB_WORKING_RUN_H
 #define TB_WORKING_RUN_H
 
@@ -9,13 +9,13 @@
 
 #include <windows.h>
 
-#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "E2eFixture.h"
 #include "LumoraLog.h"
+#include "TraceLines.h"
 
 namespace tb {
 
@@ -37,21 +37,6 @@ std::vector<unsigned> LampRequests();
 // Waits until at least `count` requests have arrived; false after `timeoutMs`.
 bool WaitForLampRequests(size_t count, DWORD timeoutMs);
 
-// One expected trace line.
-struct ExpectedLine {
-    std::string what; // shown when the line does not match
-    std::function<bool(const std::string &)> matches;
-};
-
-// A notification line with exactly this context and message.
-ExpectedLine Note(const std::string &context, const std::string &message);
-// A notification line whose message matches `messagePattern` (ECMAScript).
-ExpectedLine NoteLike(const std::string &context, const std::string &messagePattern);
-// An error line for (context, message) whose code and system text agree.
-ExpectedLine Error(const std::string &context, const std::string &message);
-// `text` with every regular-expression operator escaped.
-std::string RegexEscape(const std::string &text);
-
 // The lines one lamp switch traces when the stand-in gives its default reply:
 // the WOW64 notice (in a 64-bit prefix only), the success line and the one
 // integer record.
@@ -68,27 +53,9 @@ std::vector<ExpectedLine> RunTail();
 // outcome "succeed" for `targetPath`.
 ExpectedLine WaitSucceeded(const std::string &wait, const std::string &targetPath);
 
-// Concatenation, for building expected sequences.
-std::vector<ExpectedLine> operator+(std::vector<ExpectedLine> a,
-                                    const std::vector<ExpectedLine> &b);
-std::vector<ExpectedLine> operator+(std::vector<ExpectedLine> a, const ExpectedLine &b);
-
-// `lines` from `from` on start with `wanted`, in order.
-::testing::AssertionResult MatchesAt(const std::vector<std::string> &lines, size_t from,
-                                     const std::vector<ExpectedLine> &wanted);
-// `lines` are exactly `wanted`, in order.
-::testing::AssertionResult MatchesExactly(const std::vector<std::string> &lines,
-                                          const std::vector<ExpectedLine> &wanted);
-// The |a|+|b| lines from `from` on are `a` and `b` merged in some order that
-// keeps each one's own order: the lines of two threads running at once.
-::testing::AssertionResult InterleavesAt(const std::vector<std::string> &lines, size_t from,
-                                         const std::vector<ExpectedLine> &a,
-                                         const std::vector<ExpectedLine> &b);
-
-// A trace, one line per line, for failure messages.
-std::string Dump(const std::vector<std::string> &lines);
-// How many lines equal `text`.
-size_t CountLines(const std::vector<std::string> &lines, const std::string &text);
+// Sends WM_POWERBROADCAST with `event` to `window` and waits for the answer
+// (bounded); the answer goes to *result. False when it did not come.
+bool SendPower(HWND window, WPARAM event, DWORD_PTR *result);
 
 // A worker wait line in its notification form.
 struct WaitLine {
@@ -130,9 +97,6 @@ protected:
     ::testing::AssertionResult Press(const std::wstring &tail);
     // The hidden window of the working copy `copy`, null when it has none.
     HWND HiddenWindowOf(const ChildProcess &copy) const;
-    // Sends WM_POWERBROADCAST with `event` and waits for the answer (bounded);
-    // the answer goes to *result. False when it did not come.
-    bool SendPower(HWND window, WPARAM event, DWORD_PTR *result) const;
     // Waits until the working copy has traced `text` `count` times.
     bool WaitForTraceCount(const ChildProcess &copy, const std::string &text, size_t count,
                            DWORD timeoutMs);

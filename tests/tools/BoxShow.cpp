@@ -18,6 +18,7 @@
 #include "ChildProcess.h"
 #include "Impostors.h"
 #include "MessageBoxes.h"
+#include "Poll.h"
 #include "Sandbox.h"
 #include "WinePath.h"
 
@@ -117,13 +118,7 @@ const char *Prepare(Scenario scenario, Run &run) {
 }
 
 bool WaitForFile(const std::wstring &path, DWORD timeoutMs) {
-    const DWORD start = GetTickCount();
-    while (!PathExists(path)) {
-        if (GetTickCount() - start >= timeoutMs)
-            return false;
-        Sleep(kPollMs);
-    }
-    return true;
+    return PollUntil(timeoutMs, kPollMs, [&] { return PathExists(path); });
 }
 
 } // namespace

@@ -1,0 +1,27 @@
+// The processes running on this machine, as a snapshot of the process list.
+#ifndef TB_PROCESSES_H
+#define TB_PROCESSES_H
+
+#include <windows.h>
+
+#include <vector>
+
+namespace tb {
+
+struct ProcessEntry {
+    DWORD pid;
+    DWORD parent; // the process that started it
+};
+
+// Every running process except this one.
+std::vector<ProcessEntry> OtherProcesses();
+// Ids of every running process except this one.
+std::vector<DWORD> OtherProcessIds();
+// The running processes whose executable is named `exeName` (any case).
+std::vector<ProcessEntry> ProcessesNamed(const wchar_t *exeName);
+// Their ids.
+std::vector<DWORD> ProcessIdsNamed(const wchar_t *exeName);
+
+} // namespace tb
+
+#endif
