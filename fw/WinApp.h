@@ -10,23 +10,16 @@ public:
     explicit CWinApp(LPCWSTR lpszAppName = NULL);
     virtual ~CWinApp();
 
-    // Start-up. Returning FALSE skips the framework's message loop and goes
-    // straight to ExitInstance.
+    // Start-up. This framework has no message loop of its own: whatever
+    // InitInstance returns, ExitInstance follows at once.
     virtual BOOL InitInstance();
-    // The framework's message loop, entered only when InitInstance returns TRUE.
-    virtual int Run();
     // Clean-up; the result becomes the process exit code.
     virtual int ExitInstance();
 
     LPCWSTR m_pszAppName; // the name given at construction, may be null
-    HINSTANCE m_hInstance;
     // The command-line text without the program's own name and the blanks that
     // follow it.
     LPCWSTR m_lpCmdLine;
-    int m_nCmdShow;
-
-protected:
-    MSG m_msgCur; // the last message the framework's own loop retrieved
 
 private:
     CWinApp(const CWinApp &) = delete;
@@ -36,5 +29,6 @@ private:
 // The process's one application object, or null before it is constructed.
 CWinApp *AfxGetApp();
 
-// The framework's entry: fills the application object and runs its sequence.
-int AfxWinMain(HINSTANCE hInstance, LPCWSTR lpCmdLine, int nCmdShow);
+// The framework's entry: hands the command line to the application object and
+// runs its sequence; returns the process exit code.
+int AfxWinMain(LPCWSTR lpCmdLine);

@@ -2,8 +2,8 @@
 #include "fw/CmdLineText.h"
 #include "fw/WinApp.h"
 
-int WINAPI wWinMain(HINSTANCE hInstance, HINSTANCE, LPWSTR, int nCmdShow) {
+int WINAPI wWinMain(HINSTANCE, HINSTANCE, LPWSTR, int) {
     // The runtime's own tail of the command line differs between runtimes in
     // how it treats the blanks after the name; derive it the framework's way.
-    return AfxWinMain(hInstance, SkipProgramName(GetCommandLineW()), nCmdShow);
+    return AfxWinMain(SkipProgramName(GetCommandLineW()));
 }
