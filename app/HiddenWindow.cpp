@@ -1,10 +1,10 @@
 #include "app/HiddenWindow.h"
 
+#include "app/RunningLamp.h"
 #include "app/TargetRunner.h"
 #include "common/Globals.h"
 #include "common/StrFormat.h"
 #include "diag/Trace.h"
-#include "lamp/Lamp.h"
 
 HWND CreateInvisibleWindow() {
     WNDCLASSW wc = {};
@@ -89,7 +89,7 @@ static LRESULT OnPowerBroadcast(WPARAM wParam) {
     }
     // After a resume, or a suspend that failed, the firmware may have lost the
     // lamp's state: set it again.
-    SetLightLED(g_bRunning);
+    ReapplyRunningLamp();
     return TRUE;
 }
 

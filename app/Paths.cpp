@@ -3,19 +3,23 @@
 #include "common/Globals.h"
 #include "common/StrFormat.h"
 
-#include <stdlib.h>
-#include <wchar.h>
-
 BOOL DeriveAppPaths(LPCWSTR pszModulePath, AppPaths *pPaths) {
-    // The splitter is told no buffer sizes: the drive is at most "X:", and the
-    // folder is never longer than the path, which must fit MAX_PATH itself.
-    if (pszModulePath == NULL || wcslen(pszModulePath) >= MAX_PATH)
+    if (pszModulePath == NULL)
         return FALSE;
-    WCHAR szDrive[_MAX_DRIVE] = {};
+    // The folder is everything up to the last separator (or the drive's colon),
+    // however long: the runtime's splitter would cut or drop a folder of
+    // _MAX_DIR characters or more, and a cut folder names the wrong files.
+    size_t cchDir = 0;
+    for (size_t i = 0; pszModulePath[i] != L'\0'; ++i) {
+        if (pszModulePath[i] == L'\\' || pszModulePath[i] == L'/' || pszModulePath[i] == L':')
+            cchDir = i + 1;
+    }
+    if (cchDir >= MAX_PATH)
+        return FALSE;
     WCHAR szDir[MAX_PATH] = {};
-    _wsplitpath(pszModulePath, szDrive, szDir, NULL, NULL);
+    lstrcpynW(szDir, pszModulePath, static_cast<int>(cchDir + 1));
 
-    return FormatBounded(pPaths->szIniPath, MAX_PATH, L"%s%s" STRINGS_FILE_NAME, szDrive, szDir) &&
-           FormatBounded(pPaths->szAppPath, MAX_PATH, L"%s%s" TARGET_EXE_NAME, szDrive, szDir) &&
-           FormatBounded(pPaths->szAppDir, MAX_PATH, L"%s%s", szDrive, szDir);
+    return FormatBounded(pPaths->szIniPath, MAX_PATH, L"%s" STRINGS_FILE_NAME, szDir) &&
+           FormatBounded(pPaths->szAppPath, MAX_PATH, L"%s" TARGET_EXE_NAME, szDir) &&
+           FormatBounded(pPaths->szAppDir, MAX_PATH, L"%s", szDir);
 }

@@ -9,7 +9,7 @@ struct AppPaths {
     WCHAR szAppDir[MAX_PATH];  // <dir>, ending in its separator
 };
 
-// Derives the paths from the executable's full path. Returns FALSE when the
-// module path cannot be split or a derived path would not fit MAX_PATH
-// characters: a cut path would name the wrong file.
+// Derives the paths from the executable's full path: its folder is everything
+// up to the last separator. Returns FALSE when there is no path or a derived
+// path would not fit MAX_PATH characters: a cut path would name the wrong file.
 BOOL DeriveAppPaths(LPCWSTR pszModulePath, AppPaths *pPaths);

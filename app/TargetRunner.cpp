@@ -4,10 +4,10 @@
 #include "common/Globals.h"
 #include "common/StrFormat.h"
 #include "diag/Trace.h"
-#include "lamp/Lamp.h"
+#include "app/RunningLamp.h"
 
-BOOL FormatWaitLine(LPWSTR pszText, size_t cch, char chWait, DWORD dwResult, DWORD dwError,
-                    DWORD dwPid, DWORD dwElapsed, LPCWSTR pszPath) {
+WaitLineKind FormatWaitLine(LPWSTR pszText, size_t cch, char chWait, DWORD dwResult, DWORD dwError,
+                            DWORD dwPid, DWORD dwElapsed, LPCWSTR pszPath) {
     LPCWSTR pszWait = chWait == 'I' ? L"WaitForInputIdle" : L"WaitForSingleObject";
     LPCWSTR pszOutcome;
     switch (dwResult) {
@@ -18,17 +18,22 @@ BOOL FormatWaitLine(LPWSTR pszText, size_t cch, char chWait, DWORD dwResult, DWO
         pszOutcome = L"WAIT_TIMEOUT";
         break;
     case WAIT_ABANDONED:
+        // Only the exit wait can report an abandoned wait.
+        if (chWait == 'I')
+            return kWaitLineNone;
         pszOutcome = L"WAIT_ABANDONED";
         break;
-    default:
+    case WAIT_FAILED:
         FormatBounded(pszText, cch,
                       L"%s failed (ErrCode: 0x%08X) - PID: 0x%.8X, it takes %d ms (%s)", pszWait,
                       dwError, dwPid, static_cast<int>(dwElapsed), pszPath);
-        return FALSE;
+        return kWaitLineError;
+    default:
+        return kWaitLineNone;
     }
     FormatBounded(pszText, cch, L"%s %s, PID: 0x%.8X, it takes %d ms (%s)", pszWait, pszOutcome,
                   dwPid, static_cast<int>(dwElapsed), pszPath);
-    return TRUE;
+    return kWaitLineNotify;
 }
 
 // Traces the outcome of one of the worker's waits.
@@ -36,12 +41,17 @@ static void TraceWait(char chWait, DWORD dwResult, DWORD dwPid, DWORD dwStart) {
     const DWORD dwError = dwResult == WAIT_FAILED ? GetLastError() : 0;
     const DWORD dwElapsed = GetTickCount() - dwStart;
     WCHAR szText[kcchWorkerText] = {};
-    if (FormatWaitLine(szText, kcchWorkerText, chWait, dwResult, dwError, dwPid, dwElapsed,
-                       g_tszAppPath)) {
+    switch (FormatWaitLine(szText, kcchWorkerText, chWait, dwResult, dwError, dwPid, dwElapsed,
+                           g_tszAppPath)) {
+    case kWaitLineNotify:
         TraceNotify(szText, L"ExecXoltThread");
-    } else {
+        break;
+    case kWaitLineError:
         SetLastError(dwError);
         TraceError(szText, L"ExecXoltThread");
+        break;
+    case kWaitLineNone:
+        break;
     }
 }
 
@@ -69,21 +79,23 @@ DWORD WINAPI ExecXoltThread(LPVOID) {
         // The child's handles live until the launcher ends.
         PROCESS_INFORMATION pi = {};
         if (RunProgram(&pi)) {
-            g_bRunning = true;
             // The lamp is lit before the child's first instruction runs.
-            SetLightLED(TRUE);
+            SwitchRunning(TRUE);
             if (ResumeChild(pi.hThread) == static_cast<DWORD>(-1)) {
                 TraceError(L"ResumeThread failed", L"ExecXoltThread");
                 // A child that never runs would keep both waits, which have no
                 // time limit, and the lamp with them, forever: end it instead.
-                TerminateProcess(pi.hProcess, ERROR_PROCESS_ABORTED);
-                TraceWait('S', WaitForSingleObject(pi.hProcess, INFINITE), pi.dwProcessId, dwStart);
+                // If even that fails, nothing is left to wait for.
+                if (TerminateChild(pi.hProcess))
+                    TraceWait('S', WaitForSingleObject(pi.hProcess, INFINITE), pi.dwProcessId,
+                              dwStart);
+                else
+                    TraceError(L"TerminateProcess failed", L"ExecXoltThread");
             } else {
                 TraceWait('I', WaitForInputIdle(pi.hProcess, INFINITE), pi.dwProcessId, dwStart);
                 TraceWait('S', WaitForSingleObject(pi.hProcess, INFINITE), pi.dwProcessId, dwStart);
             }
-            g_bRunning = false;
-            SetLightLED(FALSE);
+            SwitchRunning(FALSE);
         }
     }
 
@@ -101,6 +113,5 @@ void CloseXoltWin() {
     }
     TraceNotify(L"FindWindowEx succeed, Post WM_CLOSE", L"CloseXoltWin");
     PostMessageW(hTarget, WM_CLOSE, 0, 0);
-    g_bRunning = false;
-    SetLightLED(FALSE);
+    SwitchRunning(FALSE);
 }

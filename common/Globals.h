@@ -15,7 +15,8 @@ enum : size_t {
 // read by every thread that traces. A single byte, written whole, no lock.
 extern std::atomic<bool> g_bDebug;
 // Set while the target application runs; written by the worker and by the close
-// request, read by the window procedure.
+// request, always together with the lamp (app/RunningLamp.h); read by the
+// window procedure.
 extern std::atomic<bool> g_bRunning;
 
 extern WCHAR g_tszLangID[kcchLangID]; // the user's UI language as "0x%04X"

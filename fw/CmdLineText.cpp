@@ -12,10 +12,12 @@ LPCWSTR SkipProgramName(LPCWSTR pszFullCmdLine) {
         if (*p == L'"')
             ++p;
     } else {
-        while (*p != L'\0' && *p != L' ' && *p != L'\t')
+        while (*p > L' ')
             ++p;
     }
-    while (*p == L' ' || *p == L'\t')
+    // Every character up to and including the space separates the name from
+    // the rest: blanks, tabs and line breaks alike.
+    while (*p != L'\0' && *p <= L' ')
         ++p;
     return p;
 }

@@ -4,6 +4,10 @@
 #include "diag/Trace.h"
 #include "lamp/AcpiRequest.h"
 
+// The native request carries the argument record's address in a 32-bit field:
+// the program must never be built for a 64-bit target.
+static_assert(sizeof(void *) == 4, "the launcher is a 32-bit program only");
+
 typedef BOOL(WINAPI *PFN_IsWow64Process)(HANDLE, PBOOL);
 
 bool IsWow64() {

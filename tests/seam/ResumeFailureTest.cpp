@@ -25,8 +25,10 @@
 
 namespace {
 
-// What the stand-in resume call does, and what it saw when it was called.
+// What the stand-in resume and terminate calls do, and what the resume call
+// saw when it was called.
 bool s_resumeFails = true;
+bool s_terminateFails = false;
 bool s_resumeCalled = false;
 int s_lampAtResume = -2;
 bool s_runningAtResume = false;
@@ -43,6 +45,14 @@ DWORD ResumeChild(HANDLE hThread) {
         return ResumeThread(hThread);
     SetLastError(ERROR_ACCESS_DENIED);
     return static_cast<DWORD>(-1);
+}
+
+// Takes the place of the product's terminate call: fails, or ends the child.
+BOOL TerminateChild(HANDLE hProcess) {
+    if (!s_terminateFails)
+        return TerminateProcess(hProcess, ERROR_PROCESS_ABORTED);
+    SetLastError(ERROR_INVALID_HANDLE);
+    return FALSE;
 }
 
 namespace {
@@ -73,6 +83,7 @@ protected:
         g_bDebug = true;
         g_bRunning = false;
         s_resumeFails = true;
+        s_terminateFails = false;
         s_resumeCalled = false;
         s_lampAtResume = -2;
         s_runningAtResume = false;
@@ -141,17 +152,35 @@ TEST_F(ResumeFailureTest, ChildThatCannotBeResumedIsEndedAndTheLampGoesDark) {
     EXPECT_EQ(0u, LumoraLog(sandbox_->Dir()).CountStarts());
     EXPECT_TRUE(LumoraPids().empty());
     WaitLine exit;
-    if (FindWaitLine(lines, "WaitForSingleObject", &exit)) {
-        EXPECT_EQ(ToAnsi(targetPath_), exit.path);
-        // The worker never closes the child's handle, so its id still names it.
-        HANDLE child = OpenProcess(PROCESS_QUERY_INFORMATION | SYNCHRONIZE, FALSE, exit.pid);
-        ASSERT_NE(nullptr, child);
-        DWORD childCode = 0;
-        EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(child, 0));
-        EXPECT_TRUE(GetExitCodeProcess(child, &childCode));
-        EXPECT_NE(static_cast<DWORD>(STILL_ACTIVE), childCode);
-        CloseHandle(child);
-    }
+    ASSERT_TRUE(FindWaitLine(lines, "WaitForSingleObject", &exit)) << Dump(lines);
+    EXPECT_EQ(ToAnsi(targetPath_), exit.path);
+    // The worker never closes the child's handle, so its id still names it.
+    HANDLE child = OpenProcess(PROCESS_QUERY_INFORMATION | SYNCHRONIZE, FALSE, exit.pid);
+    ASSERT_NE(nullptr, child);
+    DWORD childCode = 0;
+    EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(child, 0));
+    EXPECT_TRUE(GetExitCodeProcess(child, &childCode));
+    EXPECT_EQ(static_cast<DWORD>(ERROR_PROCESS_ABORTED), childCode);
+    CloseHandle(child);
+}
+
+TEST_F(ResumeFailureTest, ChildThatCanBeNeitherResumedNorEndedIsNotWaitedFor) {
+    s_terminateFails = true;
+    ASSERT_TRUE(RunWorker()) << "the worker waits for a child it could not end";
+
+    EXPECT_FALSE(g_bRunning);
+    EXPECT_EQ((std::vector<unsigned>{kLampOn, kLampOff}), LampRequests());
+    EXPECT_TRUE(WindowGotClose()) << "the hidden window was not closed";
+    ASSERT_TRUE(trace_.Flush(10000));
+    const std::vector<std::string> lines = trace_.LinesOf(GetCurrentProcessId());
+    EXPECT_TRUE(MatchesExactly(lines, LampLines() + Error("ExecXoltThread", "ResumeThread failed") +
+                                          Error("ExecXoltThread", "TerminateProcess failed") +
+                                          LampLines()));
+    DWORD code = 0;
+    ASSERT_GT(lines.size(), LampLines().size() + 1);
+    ASSERT_TRUE(IsErrorLine(lines[LampLines().size() + 1], "ExecXoltThread",
+                            "TerminateProcess failed", &code));
+    EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_HANDLE), code);
 }
 
 TEST_F(ResumeFailureTest, LampIsLitAndTheFlagSetBeforeTheChildIsResumed) {

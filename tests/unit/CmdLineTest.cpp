@@ -17,6 +17,9 @@ TEST(DebugSwitch, OnlyTheWholeSwitchInAnyCaseTurnsTheTraceOn) {
     EXPECT_TRUE(DebugFor(L"\"C:\\Program Files\\Avenor.exe\" /d"));
     // The framework drops the blanks between the name and the switch...
     EXPECT_TRUE(DebugFor(L"Avenor.exe    \t /d"));
+    // Every character up to the space separates, as in the C runtime's tail.
+    EXPECT_TRUE(DebugFor(L"Avenor.exe\r\n\x01/d"));
+    EXPECT_TRUE(DebugFor(L"\"C:\\Program Files\\Avenor.exe\"/D"));
     // ...but not those after it, nor further words.
     EXPECT_FALSE(DebugFor(L"Avenor.exe /d "));
     EXPECT_FALSE(DebugFor(L"Avenor.exe /d x"));
@@ -31,6 +34,8 @@ TEST(DebugSwitch, OnlyTheWholeSwitchInAnyCaseTurnsTheTraceOn) {
 TEST(SkipProgramName, LeavesTheTailAfterTheNameAndItsBlanks) {
     EXPECT_STREQ(L"a b", SkipProgramName(L"prog.exe a b"));
     EXPECT_STREQ(L"a", SkipProgramName(L"\"C:\\x y\\prog.exe\"   a"));
+    EXPECT_STREQ(L"a", SkipProgramName(L"\"C:\\x y\\prog.exe\"a"));
+    EXPECT_STREQ(L"a\nb", SkipProgramName(L"prog.exe\n\x1F a\nb"));
     EXPECT_STREQ(L"", SkipProgramName(L"prog.exe"));
     EXPECT_STREQ(L"", SkipProgramName(L"\"unterminated"));
     EXPECT_STREQ(L"", SkipProgramName(L""));

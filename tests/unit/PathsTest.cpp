@@ -28,6 +28,12 @@ TEST(DeriveAppPaths, RefusesPathsThatWouldNotFit) {
     const std::wstring longer = L"C:\\" + std::wstring(259 - 3 - 1 - 10 + 1, L'a') + L"\\";
     EXPECT_FALSE(DeriveAppPaths((longer + L"A.exe").c_str(), &paths));
 
+    // A folder the runtime's splitter cannot hold (256 characters and more) is
+    // refused as too long, never cut or dropped.
+    const std::wstring wide = L"C:\\" + std::wstring(254, L'c') + L"\\";
+    ASSERT_EQ(259u, (wide + L"A").size());
+    EXPECT_FALSE(DeriveAppPaths((wide + L"A").c_str(), &paths));
+
     // A module path that does not fit its own buffer is never split.
     EXPECT_FALSE(DeriveAppPaths((L"C:\\" + std::wstring(300, L'b') + L"\\A.exe").c_str(), &paths));
     EXPECT_FALSE(DeriveAppPaths(nullptr, &paths));

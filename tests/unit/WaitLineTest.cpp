@@ -4,33 +4,55 @@
 
 #include <string>
 
-TEST(WaitLine, EachOutcomeHasItsText) {
-    WCHAR sz[kcchWorkerText];
-    EXPECT_TRUE(FormatWaitLine(sz, kcchWorkerText, 'I', 0, 0, 0x1F4, 350, L"C:\\A\\Lumora.exe"));
-    EXPECT_STREQ(L"WaitForInputIdle succeed, PID: 0x000001F4, it takes 350 ms (C:\\A\\Lumora.exe)",
-                 sz);
-    EXPECT_TRUE(FormatWaitLine(sz, kcchWorkerText, 'I', WAIT_TIMEOUT, 0, 0x20, 5, L"p"));
-    EXPECT_STREQ(L"WaitForInputIdle WAIT_TIMEOUT, PID: 0x00000020, it takes 5 ms (p)", sz);
-    EXPECT_TRUE(FormatWaitLine(sz, kcchWorkerText, 'S', 0, 0, 0xABC, 61000, L"p"));
-    EXPECT_STREQ(L"WaitForSingleObject succeed, PID: 0x00000ABC, it takes 61000 ms (p)", sz);
-    EXPECT_TRUE(FormatWaitLine(sz, kcchWorkerText, 'S', WAIT_ABANDONED, 0, 1, 2, L"p"));
-    EXPECT_STREQ(L"WaitForSingleObject WAIT_ABANDONED, PID: 0x00000001, it takes 2 ms (p)", sz);
-    EXPECT_TRUE(FormatWaitLine(sz, kcchWorkerText, 'S', WAIT_TIMEOUT, 0, 1, 2, L"p"));
-    EXPECT_STREQ(L"WaitForSingleObject WAIT_TIMEOUT, PID: 0x00000001, it takes 2 ms (p)", sz);
+namespace {
+
+struct WaitRow {
+    char wait;           // 'I' input-idle, 'S' process exit
+    DWORD result;        // what the wait returned
+    DWORD error;         // the last error after it
+    WaitLineKind kind;   // how it is traced
+    const wchar_t *text; // the line's text; null when there is none
+};
+
+class WaitLine : public ::testing::TestWithParam<WaitRow> {};
+
+const WaitRow kWaitRows[] = {
+    {'I', 0, 0, kWaitLineNotify,
+     L"WaitForInputIdle succeed, PID: 0x000001F4, it takes 350 ms (C:\\A\\Lumora.exe)"},
+    {'I', WAIT_TIMEOUT, 0, kWaitLineNotify,
+     L"WaitForInputIdle WAIT_TIMEOUT, PID: 0x000001F4, it takes 350 ms (C:\\A\\Lumora.exe)"},
+    {'I', WAIT_FAILED, 6, kWaitLineError,
+     L"WaitForInputIdle failed (ErrCode: 0x00000006) - PID: 0x000001F4, it takes 350 ms "
+     L"(C:\\A\\Lumora.exe)"},
+    // The input-idle wait cannot be abandoned; other values give no line.
+    {'I', WAIT_ABANDONED, 0, kWaitLineNone, nullptr},
+    {'I', 1, 0, kWaitLineNone, nullptr},
+    {'S', 0, 0, kWaitLineNotify,
+     L"WaitForSingleObject succeed, PID: 0x000001F4, it takes 350 ms (C:\\A\\Lumora.exe)"},
+    {'S', WAIT_TIMEOUT, 0, kWaitLineNotify,
+     L"WaitForSingleObject WAIT_TIMEOUT, PID: 0x000001F4, it takes 350 ms (C:\\A\\Lumora.exe)"},
+    {'S', WAIT_ABANDONED, 0, kWaitLineNotify,
+     L"WaitForSingleObject WAIT_ABANDONED, PID: 0x000001F4, it takes 350 ms (C:\\A\\Lumora.exe)"},
+    {'S', WAIT_FAILED, 5, kWaitLineError,
+     L"WaitForSingleObject failed (ErrCode: 0x00000005) - PID: 0x000001F4, it takes 350 ms "
+     L"(C:\\A\\Lumora.exe)"},
+    {'S', WAIT_ABANDONED + 1, 0, kWaitLineNone, nullptr},
+    {'S', 0x12345, 0, kWaitLineNone, nullptr},
+};
+
+} // namespace
+
+TEST_P(WaitLine, EachResultHasItsLineOrNone) {
+    const WaitRow &row = GetParam();
+    WCHAR sz[kcchWorkerText] = L"untouched";
+    EXPECT_EQ(row.kind, FormatWaitLine(sz, kcchWorkerText, row.wait, row.result, row.error, 0x1F4,
+                                       350, L"C:\\A\\Lumora.exe"));
+    EXPECT_STREQ(row.text != nullptr ? row.text : L"untouched", sz);
 }
 
-TEST(WaitLine, FailedWaitsAreErrorLinesWithTheCodeFirst) {
-    WCHAR sz[kcchWorkerText];
-    EXPECT_FALSE(FormatWaitLine(sz, kcchWorkerText, 'I', WAIT_FAILED, 6, 0x10, 0, L"p"));
-    EXPECT_STREQ(
-        L"WaitForInputIdle failed (ErrCode: 0x00000006) - PID: 0x00000010, it takes 0 ms (p)", sz);
-    EXPECT_FALSE(FormatWaitLine(sz, kcchWorkerText, 'S', WAIT_FAILED, 5, 0x10, 1, L"p"));
-    EXPECT_STREQ(
-        L"WaitForSingleObject failed (ErrCode: 0x00000005) - PID: 0x00000010, it takes 1 ms (p)",
-        sz);
-}
+INSTANTIATE_TEST_SUITE_P(Results, WaitLine, ::testing::ValuesIn(kWaitRows));
 
-TEST(WaitLine, ALongInstallationPathIsCutNotOverflowed) {
+TEST(WaitLineBound, ALongInstallationPathIsCutNotOverflowed) {
     WCHAR sz[kcchWorkerText + 1];
     sz[kcchWorkerText] = L'#';
     const std::wstring path = L"C:\\" + std::wstring(250, L'd') + L"\\Lumora.exe";

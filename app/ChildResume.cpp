@@ -1,5 +1,0 @@
-#include "app/TargetRunner.h"
-
-DWORD ResumeChild(HANDLE hThread) {
-    return ResumeThread(hThread);
-}
