@@ -25,6 +25,9 @@ static AcpiStandInReply g_reply;
 static AcpiStandInRequest g_ring[ACPI_STANDIN_HISTORY];
 static ULONG g_total; /* evaluation requests since the last reset */
 static LONG g_lamp;
+static BOOLEAN g_holdArmed; /* hold the next request carrying g_holdArgument */
+static ULONG g_holdArgument;
+static PIRP g_heldIrp; /* the request held back, pending */
 
 static ULONG ReadU32(const UCHAR *p) {
     return (ULONG)p[0] | ((ULONG)p[1] << 8) | ((ULONG)p[2] << 16) | ((ULONG)p[3] << 24);
@@ -75,9 +78,13 @@ static NTSTATUS NTAPI DispatchCreateClose(PDEVICE_OBJECT device, PIRP irp) {
     return Complete(irp, STATUS_SUCCESS, 0);
 }
 
-/* The evaluation request. Input and output share the system buffer, so the
- * request is copied out before any reply byte is written. */
-static NTSTATUS Evaluate(PIRP irp, ULONG inLen, ULONG outCap) {
+/* Lets an evaluation request take effect: judges it, sets the lamp, writes the
+ * reply, records it and completes it. Input and output share the system
+ * buffer, so the request is copied out before any reply byte is written. */
+static NTSTATUS TakeEffect(PIRP irp) {
+    PIO_STACK_LOCATION sp = IoGetCurrentIrpStackLocation(irp);
+    ULONG inLen = sp->Parameters.DeviceIoControl.InputBufferLength;
+    ULONG outCap = sp->Parameters.DeviceIoControl.OutputBufferLength;
     UCHAR *buffer = (UCHAR *)irp->AssociatedIrp.SystemBuffer;
     UCHAR req[ACPI_STANDIN_MAX_REQUEST];
     ULONG kept = 0;
@@ -143,9 +150,66 @@ static NTSTATUS Evaluate(PIRP irp, ULONG inLen, ULONG outCap) {
     return Complete(irp, status, information);
 }
 
-static NTSTATUS ResetState(void) {
+/* Lets the held request, if any, take effect. */
+static void ReleaseHeld(void) {
+    PIRP held;
     KIRQL irql;
     KeAcquireSpinLock(&g_lock, &irql);
+    held = g_heldIrp;
+    g_heldIrp = NULL;
+    KeReleaseSpinLock(&g_lock, irql);
+    if (held)
+        TakeEffect(held);
+}
+
+/* The evaluation request: held back when the test bed armed a hold for its
+ * argument, otherwise in effect at once, followed by a request held before. */
+static NTSTATUS Evaluate(PIRP irp, ULONG inLen) {
+    const UCHAR *buffer = (const UCHAR *)irp->AssociatedIrp.SystemBuffer;
+    UCHAR req[ACPI_STANDIN_MAX_REQUEST];
+    ULONG method, argument;
+    BOOLEAN argumentKnown, hold = FALSE;
+    KIRQL irql;
+    NTSTATUS status;
+
+    RtlZeroMemory(req, sizeof(req));
+    if (buffer)
+        RtlCopyMemory(req, buffer, inLen < sizeof(req) ? inLen : sizeof(req));
+    if (buffer && JudgeRequest(req, inLen, &method, &argument, &argumentKnown) == ACPI_REQ_OK &&
+        argumentKnown) {
+        KeAcquireSpinLock(&g_lock, &irql);
+        if (g_holdArmed && !g_heldIrp && argument == g_holdArgument) {
+            g_holdArmed = FALSE;
+            g_heldIrp = irp;
+            hold = TRUE;
+        }
+        KeReleaseSpinLock(&g_lock, irql);
+    }
+    if (hold) {
+        IoMarkIrpPending(irp);
+        return STATUS_PENDING;
+    }
+    status = TakeEffect(irp);
+    ReleaseHeld();
+    return status;
+}
+
+static NTSTATUS Hold(const UCHAR *buffer, ULONG inLen) {
+    KIRQL irql;
+    if (!buffer || inLen < 4)
+        return STATUS_INVALID_PARAMETER;
+    KeAcquireSpinLock(&g_lock, &irql);
+    g_holdArmed = TRUE;
+    g_holdArgument = ReadU32(buffer);
+    KeReleaseSpinLock(&g_lock, irql);
+    return STATUS_SUCCESS;
+}
+
+static NTSTATUS ResetState(void) {
+    KIRQL irql;
+    ReleaseHeld();
+    KeAcquireSpinLock(&g_lock, &irql);
+    g_holdArmed = FALSE;
     RtlZeroMemory(&g_reply, sizeof(g_reply));
     RtlZeroMemory(g_ring, sizeof(g_ring));
     g_reply.mode = ACPI_REPLY_DEFAULT;
@@ -199,6 +263,7 @@ static NTSTATUS GetHistory(PIRP irp, ULONG outCap) {
     out->total = g_total;
     out->lamp = g_lamp;
     out->count = count;
+    out->held = g_heldIrp != NULL;
     KeReleaseSpinLock(&g_lock, irql);
     return Complete(irp, STATUS_SUCCESS, sizeof(AcpiStandInHistory));
 }
@@ -212,13 +277,18 @@ static NTSTATUS NTAPI DispatchDeviceControl(PDEVICE_OBJECT device, PIRP irp) {
     UNREFERENCED_PARAMETER(device);
     switch (code) {
     case ACPI_STANDIN_IOCTL_EVAL:
-        return Evaluate(irp, inLen, outCap);
+        return Evaluate(irp, inLen);
     case ACPI_STANDIN_IOCTL_RESET:
         return Complete(irp, ResetState(), 0);
     case ACPI_STANDIN_IOCTL_SET_REPLY:
         return Complete(irp, SetReply((const UCHAR *)irp->AssociatedIrp.SystemBuffer, inLen), 0);
     case ACPI_STANDIN_IOCTL_GET_HISTORY:
         return GetHistory(irp, outCap);
+    case ACPI_STANDIN_IOCTL_HOLD:
+        return Complete(irp, Hold((const UCHAR *)irp->AssociatedIrp.SystemBuffer, inLen), 0);
+    case ACPI_STANDIN_IOCTL_RELEASE:
+        ReleaseHeld();
+        return Complete(irp, STATUS_SUCCESS, 0);
     default:
         return Complete(irp, STATUS_INVALID_DEVICE_REQUEST, 0);
     }
@@ -226,6 +296,7 @@ static NTSTATUS NTAPI DispatchDeviceControl(PDEVICE_OBJECT device, PIRP irp) {
 
 static VOID NTAPI Unload(PDRIVER_OBJECT driver) {
     UNICODE_STRING link;
+    ReleaseHeld();
     RtlInitUnicodeString(&link, ACPI_STANDIN_LINK_NAME);
     IoDeleteSymbolicLink(&link);
     if (driver->DeviceObject)

@@ -17,6 +17,15 @@
 #define ACPI_STANDIN_IOCTL_RESET ACPI_STANDIN_CTL(0xA00)       /* no input, no output */
 #define ACPI_STANDIN_IOCTL_SET_REPLY ACPI_STANDIN_CTL(0xA01)   /* in: AcpiStandInReply */
 #define ACPI_STANDIN_IOCTL_GET_HISTORY ACPI_STANDIN_CTL(0xA02) /* out: AcpiStandInHistory */
+#define ACPI_STANDIN_IOCTL_HOLD ACPI_STANDIN_CTL(0xA03)        /* in: unsigned int argument */
+#define ACPI_STANDIN_IOCTL_RELEASE ACPI_STANDIN_CTL(0xA04)     /* no input, no output */
+
+/* HOLD arms the stand-in to hold back the next well-formed evaluation request
+ * whose argument is the given value: the caller's request stays pending and
+ * neither takes effect nor is recorded. The held request takes effect (and
+ * completes) right after the next evaluation request has taken effect, so that
+ * a later request overtakes it, or on RELEASE, or on RESET, whichever comes
+ * first. The caller's DeviceIoControl returns only then. */
 
 /* How the stand-in answers evaluation requests until told otherwise. */
 enum AcpiStandInReplyMode {
@@ -55,6 +64,7 @@ enum AcpiStandInVerdict {
     ACPI_REQ_BAD_ADDRESS = 6 /* native layout with a null address */
 };
 
+/* Requests are recorded in the order they take effect. */
 typedef struct AcpiStandInRequest {
     unsigned int sequence;                         /* 1 for the first request after a reset */
     unsigned int inLength;                         /* request bytes received */
@@ -71,6 +81,7 @@ typedef struct AcpiStandInHistory {
     unsigned int total; /* evaluation requests since the last reset (may exceed the table) */
     int lamp;           /* -1 unknown, else bit 0 of the last well-formed lamp argument */
     unsigned int count; /* entries filled in `requests`: the most recent ones, oldest first */
+    unsigned int held;  /* 1 while a request is held back (see HOLD) */
     AcpiStandInRequest requests[ACPI_STANDIN_HISTORY];
 } AcpiStandInHistory;
 

@@ -56,6 +56,17 @@ TEST_F(WorkingRunTest, PowerBroadcastsWhileTheTargetRunsLightTheLampAgain) {
     HWND hidden = HiddenWindowOf(*first);
     ASSERT_NE(nullptr, hidden);
 
+    // An ordinary overlapped top-level window, never shown (the system adds
+    // the sibling clipping and the raised edge every such window gets), of a
+    // class that redraws on resizing. (Its brush cannot be read from another
+    // process here.)
+    EXPECT_FALSE(IsWindowVisible(hidden));
+    EXPECT_EQ(static_cast<LONG>(WS_OVERLAPPEDWINDOW | WS_CLIPSIBLINGS),
+              GetWindowLongW(hidden, GWL_STYLE));
+    EXPECT_EQ(static_cast<LONG>(WS_EX_WINDOWEDGE), GetWindowLongW(hidden, GWL_EXSTYLE));
+    EXPECT_EQ(nullptr, GetParent(hidden));
+    EXPECT_EQ(static_cast<DWORD>(CS_HREDRAW | CS_VREDRAW), GetClassLongW(hidden, GCL_STYLE));
+
     Lamp expected{kLampOn};
     std::vector<ExpectedLine> powerLines;
     ASSERT_NO_FATAL_FAILURE(SendEveryBroadcast(hidden, kLampOn, &expected, &powerLines));

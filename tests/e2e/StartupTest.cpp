@@ -120,8 +120,9 @@ INSTANTIATE_TEST_SUITE_P(Tails, DebugSwitchTest, ::testing::ValuesIn(kSwitchCase
 
 TEST_F(StartupTest, MissingIniAnsweredNoEndsWithoutTracingTheStep) {
     ASSERT_TRUE(sandbox_->RemoveIni());
-    ChildProcess &copy = Launch(L" /d");
+    ChildProcess &copy = LaunchRecordingBoxes(L" /d");
     EXPECT_EQ(kIniQuestion, AnswerBox(copy, true, IDNO));
+    EXPECT_EQ(std::vector<unsigned>{MB_ICONINFORMATION | MB_YESNO}, RecordedBoxStyles());
     CopyRun run = Finish(copy);
     ASSERT_TRUE(run.ended);
     EXPECT_EQ(0u, run.exitCode);
@@ -159,8 +160,9 @@ TEST_F(StartupTest, MissingDriverShowsTheLocalizedErrorBoxAndEnds) {
     DriverAbsent();
     const std::wstring expected = EnglishText(*sandbox_, L"IDS_CHKTAVRIK");
     ASSERT_FALSE(expected.empty()) << "the built strings file has no English driver text";
-    ChildProcess &copy = Launch(L" /d");
+    ChildProcess &copy = LaunchRecordingBoxes(L" /d");
     EXPECT_EQ(expected, AnswerBox(copy, false, IDOK));
+    EXPECT_EQ(std::vector<unsigned>{MB_ICONERROR}, RecordedBoxStyles());
     CopyRun run = Finish(copy);
     ASSERT_TRUE(run.ended);
     EXPECT_EQ(0u, run.exitCode);
@@ -278,11 +280,12 @@ TEST_F(StartupTest, LocalMutexThatCannotBeCreatedIsAnErrorWithTheSystemCode) {
 TEST_F(StartupTest, CopyInAnotherSessionIsRefusedWithTheOccupiedBox) {
     HeldName global(HeldName::Mutex, kGlobalMutexName);
     ASSERT_TRUE(global.Ok());
-    ChildProcess &refused = Launch(L" /d");
+    ChildProcess &refused = LaunchRecordingBoxes(L" /d");
     BoxView box = WaitForBoxOf(refused);
     ASSERT_NE(nullptr, box.hwnd);
     EXPECT_EQ(EnglishText(*sandbox_, L"IDS_USEROCCUPY"), box.text);
     EXPECT_TRUE(box.ok && !box.yes && !box.no && !box.cancel);
+    EXPECT_EQ(std::vector<unsigned>{MB_ICONINFORMATION}, RecordedBoxStyles());
 
     // While its box is open the refused copy holds the per-session mutex, and
     // it has no window: a further press finds the one without the other.
@@ -304,11 +307,12 @@ TEST_F(StartupTest, CopyInAnotherSessionIsRefusedWithTheOccupiedBox) {
 TEST_F(StartupTest, CopyOfAnotherUserIsRefusedWithTheOccupiedBox) {
     HeldName global(HeldName::DeniedMutex, kGlobalMutexName);
     ASSERT_TRUE(global.Ok());
-    ChildProcess &refused = Launch(L" /d");
+    ChildProcess &refused = LaunchRecordingBoxes(L" /d");
     BoxView box = WaitForBoxOf(refused);
     ASSERT_NE(nullptr, box.hwnd);
     EXPECT_EQ(EnglishText(*sandbox_, L"IDS_USEROCCUPY"), box.text);
     EXPECT_TRUE(box.ok && !box.yes && !box.no && !box.cancel);
+    EXPECT_EQ(std::vector<unsigned>{MB_ICONINFORMATION}, RecordedBoxStyles());
     ASSERT_TRUE(PressButton(box.hwnd, IDOK, kPressMs));
     CopyRun run = Finish(refused);
     ASSERT_TRUE(run.ended);

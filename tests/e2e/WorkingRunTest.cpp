@@ -3,8 +3,12 @@
 // was already running before the launch.
 #include "WorkingRun.h"
 
+#include "AcpiStandIn.h"
+#include "Poll.h"
+#include "Processes.h"
 #include "WinePath.h"
 
+#include <algorithm>
 #include <wchar.h>
 
 using namespace tb;
@@ -32,6 +36,18 @@ std::vector<ExpectedLine> LoneRun(const std::string &targetPath) {
     return RunHead() + NoTargetWindow() + LampLines() +
            WaitSucceeded("WaitForInputIdle", targetPath) +
            WaitSucceeded("WaitForSingleObject", targetPath) + LampLines() + RunTail();
+}
+
+// With a lamp request held back by the stand-in: gives a later request the
+// time to overtake it, then lets it go. True when nothing overtook it.
+bool NothingOvertakes(size_t requestsSoFar) {
+    const bool overtaken = WaitForLampRequests(requestsSoFar + 1, kQuietMs);
+    EXPECT_TRUE(StandInRelease());
+    return !overtaken;
+}
+
+bool HoldingALampRequest() {
+    return PollUntil(kExitMs, 20, StandInHolding);
 }
 
 // A whole run that found its target missing: nothing launched, no lamp.
@@ -145,6 +161,31 @@ TEST_F(WorkingRunTest, MissingTargetEndsTheRunWithoutLaunchOrLamp) {
     EXPECT_TRUE(LumoraPids().empty());
 }
 
+TEST_F(WorkingRunTest, TargetThatIsNoProgramIsReportedAndEndsTheRunWithoutLamp) {
+    // Present, so the launch is tried, but no program the system can start.
+    HANDLE file = CreateFileW(TargetPath().c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, file);
+    const char text[] = "not a program\r\n";
+    DWORD written = 0;
+    EXPECT_TRUE(WriteFile(file, text, sizeof(text) - 1, &written, nullptr));
+    CloseHandle(file);
+
+    CopyRun run = RunToEnd(L" /d");
+    ASSERT_TRUE(run.ended);
+    EXPECT_EQ(0u, run.exitCode);
+    const std::string failed =
+        "(" + TargetPathAnsi() + ") CreateProcess failed (ErrCode: 0x000000C1) !";
+    EXPECT_TRUE(MatchesExactly(run.trace, RunHead() + NoTargetWindow() +
+                                              Error("RunProgram", failed) + RunTail()));
+    DWORD code = 0;
+    ASSERT_GT(run.trace.size(), RunHead().size() + 1);
+    ASSERT_TRUE(IsErrorLine(run.trace[RunHead().size() + 1], "RunProgram", failed, &code));
+    EXPECT_EQ(static_cast<DWORD>(ERROR_BAD_EXE_FORMAT), code);
+    EXPECT_TRUE(LampRequests().empty());
+    EXPECT_TRUE(Log().Lines().empty());
+}
+
 TEST_F(WorkingRunTest, FolderNamedLikeTheTargetCountsAsMissing) {
     ASSERT_TRUE(DeleteFileW(TargetPath().c_str()));
     ASSERT_TRUE(CreateDirectoryW(TargetPath().c_str(), nullptr));
@@ -217,4 +258,54 @@ TEST_F(WorkingRunTest, WaitLinesCountFromBeforeTheLaunch) {
     ASSERT_EQ(1u, starts.size());
     EXPECT_EQ(starts[0].pid, idle.pid);
     EXPECT_EQ(starts[0].pid, exit.pid);
+}
+
+// The stand-in holds the launch's lamp-on back while a key press asks a target
+// started by other means to close: the close request's lamp-off waits for the
+// lamp-on, so the lamp ends dark with the flag clear. Meanwhile the fresh
+// target has not run a single instruction.
+TEST_F(WorkingRunTest, CloseRequestDuringTheLaunchLampWaitsForIt) {
+    ChildProcess stray;
+    ASSERT_TRUE(
+        stray.Start(TargetPath(), L"", {{L"LUMORA_MODE", L"ignore-close"}}, sandbox_->Dir()));
+    ASSERT_TRUE(WaitForLumoraWindow(kExitMs));
+    ASSERT_TRUE(StandInHold(kLampOn));
+
+    ChildProcess &first = LaunchWith(L" /d", {{L"LUMORA_MODE", L""}});
+    ASSERT_TRUE(HoldingALampRequest()) << "the launch sent no lamp-on";
+    std::vector<DWORD> fresh = LumoraPids();
+    fresh.erase(std::remove(fresh.begin(), fresh.end(), stray.Pid()), fresh.end());
+    ASSERT_EQ(1u, fresh.size());
+    EXPECT_TRUE(AllThreadsSuspended(fresh[0])) << "the target runs before its lamp is lit";
+
+    ASSERT_TRUE(Press(L""));
+    ASSERT_TRUE(WaitForTraceCount(first, NotifyLine("CloseXoltWin", kPressedClose), 2, kExitMs));
+    EXPECT_TRUE(NothingOvertakes(1)) << "the close request's lamp-off overtook the lamp-on";
+    ASSERT_TRUE(WaitForLampRequests(3, kExitMs));
+    EXPECT_EQ((Lamp{kLampOff, kLampOn, kLampOff}), LampRequests());
+    EXPECT_EQ(0, StandInLamp());
+}
+
+// The stand-in holds a resume broadcast's lamp-on back while the target ends:
+// the worker's lamp-off at the end of the run waits for it, so the lamp does
+// not stay lit after the run.
+TEST_F(WorkingRunTest, RunEndingDuringAResumeBroadcastLeavesTheLampDark) {
+    ChildProcess *first = nullptr;
+    ASSERT_TRUE(StartWorkingCopy(L" /d", {}, &first));
+    HWND hidden = HiddenWindowOf(*first);
+    ASSERT_NE(nullptr, hidden);
+    ASSERT_TRUE(StandInHold(kLampOn));
+    ASSERT_TRUE(PostMessageW(hidden, WM_POWERBROADCAST, kPbtResumeSuspend, 0));
+    ASSERT_TRUE(HoldingALampRequest()) << "the resume broadcast sent no lamp-on";
+
+    ASSERT_TRUE(PostMessageW(FindLumoraWindow(), WM_CLOSE, 0, 0));
+    ASSERT_TRUE(PollUntil(kExitMs, 20, [&] {
+        WaitLine exit;
+        return FindWaitLine(TraceOf(*first), "WaitForSingleObject", &exit);
+    }));
+    EXPECT_TRUE(NothingOvertakes(1)) << "the end of the run's lamp-off overtook the lamp-on";
+    CopyRun run = Finish(*first);
+    ASSERT_TRUE(run.ended);
+    EXPECT_EQ((Lamp{kLampOn, kLampOn, kLampOff}), LampRequests());
+    EXPECT_EQ(0, StandInLamp());
 }

@@ -232,6 +232,21 @@ int StandInLamp() {
     return StandInHistory(h) ? h.lamp : -1;
 }
 
+bool StandInHold(unsigned argument) {
+    std::vector<unsigned char> request;
+    PutU32(request, argument);
+    return SendToDevice(ACPI_STANDIN_IOCTL_HOLD, request, 0).ok;
+}
+
+bool StandInRelease() {
+    return SendToDevice(ACPI_STANDIN_IOCTL_RELEASE, {}, 0).ok;
+}
+
+bool StandInHolding() {
+    AcpiStandInHistory h;
+    return StandInHistory(h) && h.held != 0;
+}
+
 DeviceReply SendToDevice(DWORD code, const std::vector<unsigned char> &request, DWORD capacity) {
     DeviceReply r;
     HANDLE device = CreateFileW(ACPI_STANDIN_USER_PATH, GENERIC_READ | GENERIC_WRITE,

@@ -58,6 +58,12 @@ bool StandInSetReply(unsigned mode, const std::vector<unsigned char> &bytes = {}
                      unsigned overstate = 0);
 bool StandInHistory(AcpiStandInHistory &out);
 int StandInLamp();
+// Holds back the next request carrying `argument` until a later request has
+// taken effect (it is then overtaken), or until StandInRelease().
+bool StandInHold(unsigned argument);
+bool StandInRelease();
+// Whether a request is being held back now.
+bool StandInHolding();
 
 // The outcome of one request sent to the device, as the caller sees it.
 struct DeviceReply {

@@ -22,6 +22,7 @@ struct NoCaseLess {
 
 // Wine's loader for 32-bit programs, as a Unix executable.
 const wchar_t kWineLoader[] = L"Z:\\usr\\lib\\wine\\wine";
+const wchar_t kShell[] = L"Z:\\bin\\sh";
 const DWORD kPollMs = 20;
 
 // Full image path of a process, without a "\\?\" prefix; empty when unknown.
@@ -105,21 +106,22 @@ bool ChildProcess::Start(const std::wstring &exePath, const std::wstring &tail,
 
 bool ChildProcess::StartThroughLoader(const std::wstring &exePath, const std::wstring &tail,
                                       const EnvOverrides &overrides, const std::wstring &cwd,
-                                      DWORD findTimeoutMs) {
+                                      DWORD findTimeoutMs, const std::wstring &logScript) {
     if (hProcess_ != nullptr)
         return false;
     std::vector<DWORD> before = OtherProcessIds();
     cmdLine_ = L"\"" + exePath + L"\"" + tail;
-    std::wstring loaderCmd = L"wine " + cmdLine_;
+    std::wstring loaderCmd =
+        logScript.empty() ? L"wine " + cmdLine_ : L"sh " + logScript + L" " + cmdLine_;
     std::wstring env = BuildEnvironmentBlock(overrides);
     std::vector<wchar_t> cmd(loaderCmd.begin(), loaderCmd.end());
     cmd.push_back(L'\0');
     STARTUPINFOW si = {};
     si.cb = sizeof(si);
     PROCESS_INFORMATION pi = {};
-    if (!CreateProcessW(kWineLoader, cmd.data(), nullptr, nullptr, FALSE,
-                        CREATE_UNICODE_ENVIRONMENT, &env[0], cwd.empty() ? nullptr : cwd.c_str(),
-                        &si, &pi)) {
+    if (!CreateProcessW(logScript.empty() ? kWineLoader : kShell, cmd.data(), nullptr, nullptr,
+                        FALSE, CREATE_UNICODE_ENVIRONMENT, &env[0],
+                        cwd.empty() ? nullptr : cwd.c_str(), &si, &pi)) {
         startError_ = GetLastError();
         return false;
     }

@@ -42,9 +42,11 @@ public:
     // loader rebuilds the command line from `tail` split into arguments, so
     // the blanks between them are not kept. The new process is found by its
     // image path within `findTimeoutMs`; it must still run by then.
+    // With `logScript` (a Unix path), the loader is started by that script,
+    // which sends the loader's diagnostic output to $TB_WINE_LOG.
     bool StartThroughLoader(const std::wstring &exePath, const std::wstring &tail,
                             const EnvOverrides &overrides, const std::wstring &cwd,
-                            DWORD findTimeoutMs);
+                            DWORD findTimeoutMs, const std::wstring &logScript = L"");
 
     DWORD Pid() const { return pid_; }
     HANDLE Handle() const { return hProcess_; }

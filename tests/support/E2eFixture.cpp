@@ -2,6 +2,9 @@
 
 #include "WinePath.h"
 
+#include <fstream>
+#include <regex>
+
 namespace tb {
 
 const wchar_t kGerman[] = L"de_DE.UTF-8";
@@ -65,6 +68,49 @@ ChildProcess &E2eTest::LaunchThroughLoader(const std::wstring &tail, const EnvOv
 
 ChildProcess &E2eTest::LaunchWithLocale(const std::wstring &tail, const wchar_t *locale) {
     return LaunchThroughLoader(tail, {{L"LC_ALL", locale}});
+}
+
+ChildProcess &E2eTest::LaunchRecordingBoxes(const std::wstring &tail) {
+    // Wine's relay trace, limited to the one call: "Call user32.MessageBoxW(
+    // owner,text,caption,style) ret=...". The limit is read at process start
+    // and matters only to processes tracing the relay channel.
+    HKEY key = nullptr;
+    static const wchar_t kOnlyBoxes[] = L"user32.MessageBoxW";
+    EXPECT_EQ(ERROR_SUCCESS, RegCreateKeyExW(HKEY_CURRENT_USER, L"Software\\Wine\\Debug", 0,
+                                             nullptr, 0, KEY_SET_VALUE, nullptr, &key, nullptr));
+    if (key != nullptr) {
+        RegSetValueExW(key, L"RelayInclude", 0, REG_SZ, reinterpret_cast<const BYTE *>(kOnlyBoxes),
+                       sizeof(kOnlyBoxes));
+        RegCloseKey(key);
+    }
+    copies_.emplace_back(new ChildProcess);
+    ChildProcess &copy = *copies_.back();
+    trace_.Hold();
+    bool started = copy.StartThroughLoader(
+        sandbox_->ExePath(), tail,
+        {{L"WINEDEBUG", L"-all,+relay"}, {L"TB_WINE_LOG", UnixPathOf(RelayLogPath())}},
+        sandbox_->Root(), kFindMs, UnixPathOf(SourceDir() + L"\\tests\\support\\wine-to-log.sh"));
+    trace_.Release();
+    EXPECT_TRUE(started) << "cannot start " << ToAnsi(copy.CommandLine()) << ": error "
+                         << copy.StartError();
+    return copy;
+}
+
+std::vector<unsigned> E2eTest::RecordedBoxStyles() {
+    std::vector<unsigned> styles;
+    std::ifstream log(ToAnsi(RelayLogPath()), std::ios::binary);
+    static const std::regex call("Call user32\\.MessageBoxW\\(.*,([0-9a-fA-F]{8})\\) ret=");
+    std::string line;
+    while (std::getline(log, line)) {
+        std::smatch m;
+        if (std::regex_search(line, m, call))
+            styles.push_back(static_cast<unsigned>(std::stoul(m[1].str(), nullptr, 16)));
+    }
+    return styles;
+}
+
+std::wstring E2eTest::RelayLogPath() const {
+    return sandbox_->Root() + L"\\relay.log";
 }
 
 CopyRun E2eTest::Finish(ChildProcess &copy) {

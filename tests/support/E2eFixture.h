@@ -61,6 +61,13 @@ protected:
     ChildProcess &LaunchThroughLoader(const std::wstring &tail, const EnvOverrides &env = {});
     // A copy whose user has the UI language of `locale`.
     ChildProcess &LaunchWithLocale(const std::wstring &tail, const wchar_t *locale);
+    // A copy started through Wine's loader whose message box calls are
+    // recorded: for the icon and buttons each box was asked for, which a box's
+    // window does not show. One such copy per test.
+    ChildProcess &LaunchRecordingBoxes(const std::wstring &tail);
+    // The style (MB_ICON* | MB_* buttons) of every box the recorded copy
+    // asked for so far, in order.
+    std::vector<unsigned> RecordedBoxStyles();
     // Waits (bounded) for a copy to end; its trace follows once collected.
     CopyRun Finish(ChildProcess &copy);
     // Launch + Finish, for a copy that needs no answer from the test.
@@ -83,6 +90,8 @@ protected:
     std::unique_ptr<AcpiStandIn> driver_;
 
 private:
+    std::wstring RelayLogPath() const;
+
     std::vector<std::unique_ptr<ChildProcess>> copies_;
 };
 

@@ -54,4 +54,31 @@ std::vector<DWORD> ProcessIdsNamed(const wchar_t *exeName) {
     return IdsOf(ProcessesNamed(exeName));
 }
 
+bool AllThreadsSuspended(DWORD pid) {
+    HANDLE snap = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
+    if (snap == INVALID_HANDLE_VALUE)
+        return false;
+    size_t seen = 0, suspended = 0;
+    THREADENTRY32 entry = {};
+    entry.dwSize = sizeof(entry);
+    for (BOOL more = Thread32First(snap, &entry); more; more = Thread32Next(snap, &entry)) {
+        if (entry.th32OwnerProcessID != pid)
+            continue;
+        ++seen;
+        // Suspending reports the count before; resuming puts it back.
+        HANDLE thread = OpenThread(THREAD_SUSPEND_RESUME, FALSE, entry.th32ThreadID);
+        if (thread == nullptr)
+            continue;
+        const DWORD before = SuspendThread(thread);
+        if (before != static_cast<DWORD>(-1)) {
+            ResumeThread(thread);
+            if (before > 0)
+                ++suspended;
+        }
+        CloseHandle(thread);
+    }
+    CloseHandle(snap);
+    return seen > 0 && suspended == seen;
+}
+
 } // namespace tb

@@ -21,6 +21,9 @@ std::vector<DWORD> OtherProcessIds();
 std::vector<ProcessEntry> ProcessesNamed(const wchar_t *exeName);
 // Their ids.
 std::vector<DWORD> ProcessIdsNamed(const wchar_t *exeName);
+// Whether every thread of process `pid` is suspended now (a process created
+// suspended and not yet resumed); false when it has no thread to see.
+bool AllThreadsSuspended(DWORD pid);
 
 } // namespace tb
 

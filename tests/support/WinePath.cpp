@@ -24,6 +24,14 @@ std::wstring LumoraExePath() {
     return BuildDir() + L"\\standins\\Lumora.exe";
 }
 
+std::wstring UnixPathOf(const std::wstring &zPath) {
+    std::wstring path = zPath.size() >= 2 && zPath[1] == L':' ? zPath.substr(2) : zPath;
+    for (wchar_t &c : path)
+        if (c == L'\\')
+            c = L'/';
+    return path;
+}
+
 std::wstring ExtendedPath(const std::wstring &path) {
     if (path.compare(0, 4, L"\\\\?\\") == 0)
         return path;

@@ -20,6 +20,9 @@ std::wstring AvenorExePath();
 std::wstring AvenorIniPath();
 std::wstring LumoraExePath();
 
+// The Unix path of a path on Wine's Z: drive.
+std::wstring UnixPathOf(const std::wstring &zPath);
+
 // The "\\?\" form of a full path, for file operations on paths of any length.
 std::wstring ExtendedPath(const std::wstring &path);
 
