@@ -1,0 +1,80 @@
+#!/bin/bash
+# Injects, one at a time, faults the suite must catch into the product (or its
+# resources), rebuilds, runs the tests that should fail, and puts the file
+# back. Prints one line per fault: "caught" when a test failed, "MISSED" when
+# every selected test still passed. Exits 1 if any fault was missed.
+# Usage: bash scripts/faults.sh [name-regex]   (needs a finished build)
+set -uo pipefail
+root="$(cd "$(dirname "$0")/.." && pwd)"
+cd "$root"
+. scripts/env.sh
+trap 'git checkout -q -- app common diag fw lamp res; avenor_wine_down' EXIT
+avenor_wine_up
+
+# name @ file @ occurrence (1-based, 0 = all) @ text @ replacement @ tests (a ctest -R
+# regex, or "lint"); \n in text and replacement stands for a line break.
+faults=(
+"lamp-lock-taken-out@app/RunningLamp.cpp@1@    void Enter() { EnterCriticalSection(&m_cs); }\n    void Leave() { LeaveCriticalSection(&m_cs); }@    void Enter() {}\n    void Leave() {}@CloseRequestDuringTheLaunchLamp|RunEndingDuringAResume"
+"started-without-suspend@app/TargetRunner.cpp@1@CREATE_SUSPENDED@0@CloseRequestDuringTheLaunchLamp"
+"launch-failure-ignored@app/TargetRunner.cpp@1@if (RunProgram(&pi)) {@RunProgram(&pi); {@TargetThatIsNoProgram"
+"terminate-result-ignored@app/TargetRunner.cpp@1@if (TerminateChild(pi.hProcess))@if (TerminateChild(pi.hProcess) || true)@ResumeFailureTest"
+"odd-wait-result-as-error@app/TargetRunner.cpp@1@    default:\n        return kWaitLineNone;@    default:\n        return kWaitLineError;@WaitLine"
+"abandoned-idle-wait-traced@app/TargetRunner.cpp@1@        if (chWait == 'I')\n            return kWaitLineNone;\n@@WaitLine"
+"tail-skips-blanks-only@fw/CmdLineText.cpp@1@while (*p != L'\\\\0' && *p <= L' ')@while (*p == L' ' || *p == L'\\\\t')@DebugSwitch|SkipProgramName"
+"folder-by-splitter@app/Paths.cpp@1@    lstrcpynW(szDir, pszModulePath, static_cast<int>(cchDir + 1));@    { WCHAR d[_MAX_DRIVE] = {}, p[_MAX_DIR] = {}; _wsplitpath(pszModulePath, d, p, NULL, NULL); FormatBounded(szDir, MAX_PATH, L\"%s%s\", d, p); }@DeriveAppPaths"
+"window-shown@app/HiddenWindow.cpp@1@SW_HIDE@SW_SHOWNOACTIVATE@PowerBroadcastsWhileTheTargetRuns"
+"window-popup-style@app/HiddenWindow.cpp@1@WS_OVERLAPPEDWINDOW,@WS_POPUP | WS_CAPTION,@PowerBroadcastsWhileTheTargetRuns"
+"question-box-icon@app/WrapperApp.cpp@1@MB_ICONINFORMATION | MB_YESNO@MB_ICONQUESTION | MB_YESNO@MissingIniAnsweredNo"
+"question-box-buttons@app/WrapperApp.cpp@1@MB_ICONINFORMATION | MB_YESNO@MB_ICONINFORMATION | MB_OKCANCEL@MissingIniAnsweredNo"
+"driver-box-icon@app/WrapperApp.cpp@1@MyMessageBox(kBoxError@MyMessageBox(kBoxWarning@MissingDriverShowsTheLocalized"
+"other-user-box-icon@app/WrapperApp.cpp@1@MyMessageBox(kBoxInfo@MyMessageBox(kBoxWarning@CopyOfAnotherUser"
+"other-session-box-icon@app/WrapperApp.cpp@2@MyMessageBox(kBoxInfo@MyMessageBox(kBoxError@CopyInAnotherSession"
+"version-number@res/Avenor.rc@1@FILEVERSION 1, 0, 0, 2@FILEVERSION 1, 0, 0, 1@Resources"
+"version-company@res/Avenor.rc@1@\"CompanyName\", \"Tavrik\"@\"CompanyName\", \"Tavrik Ltd\"@Resources"
+"manifest-level@res/Avenor.manifest@1@level=\"asInvoker\"@level=\"highestAvailable\"@Resources"
+"manifest-processor@res/Avenor.manifest@1@processorArchitecture=\"x86\"@processorArchitecture=\"*\"@Resources"
+"64-bit-build-allowed@lamp/AcpiCall.cpp@1@static_assert(sizeof(void *) == 4@static_assert(sizeof(void *) >= 4@lint"
+)
+
+missed=0
+for row in "${faults[@]}"; do
+    IFS='@' read -r name file nth text repl tests <<<"$row"
+    [[ -n "${1:-}" && ! "$name" =~ $1 ]] && continue
+    if ! python3 - "$file" "$nth" "$text" "$repl" <<'PY'
+import sys
+path, nth, text, repl = sys.argv[1], int(sys.argv[2]), sys.argv[3], sys.argv[4]
+unescape = lambda s: s.replace('\\n', '\n').replace('\\\\', '\\')
+text, repl = unescape(text), unescape(repl)
+src = open(path, encoding='utf-8').read()
+if text not in src:
+    sys.exit(1)
+if nth == 0:
+    src = src.replace(text, repl)
+else:
+    at = -1
+    for _ in range(nth):
+        at = src.index(text, at + 1)
+    src = src[:at] + repl + src[at + len(text):]
+open(path, 'w', encoding='utf-8').write(src)
+PY
+    then
+        echo "$name: text not found in $file (the fault table is out of date)"
+        missed=1
+        continue
+    fi
+    if [ "$tests" = lint ]; then
+        x86_64-w64-mingw32-g++ -std=c++17 -fsyntax-only -DUNICODE -D_UNICODE -I. lamp/AcpiCall.cpp \
+            >/dev/null 2>&1 && result=MISSED || result=caught
+    elif ! cmake --build --preset mingw-i686 >/tmp/faults-build.log 2>&1; then
+        result="NOT BUILT (see /tmp/faults-build.log)"
+    elif ctest --preset mingw-i686 -R "$tests" >/tmp/faults-ctest.log 2>&1; then
+        result=MISSED
+    else
+        result="caught by: $(grep -oE '[^ ]+ \(Failed\)' /tmp/faults-ctest.log | tr '\n' ' ')"
+    fi
+    [[ "$result" == caught* ]] || missed=1
+    printf '%-28s %s\n' "$name" "$result"
+    git checkout -q -- "$file"
+done
+cmake --build --preset mingw-i686 >/dev/null 2>&1
+exit $missed
