@@ -12,16 +12,17 @@ trap 'git checkout -q -- app common diag fw lamp res; avenor_wine_down' EXIT
 avenor_wine_up
 
 # name @ file @ occurrence (1-based, 0 = all) @ text @ replacement @ tests (a ctest -R
-# regex, or "lint"); \n in text and replacement stands for a line break.
+# regex, or "lint"); \n in text and replacement stands for a line break, and
+# " ~~ " separates several edits of the same file.
 faults=(
 "lamp-lock-taken-out@app/RunningLamp.cpp@1@    void Enter() { EnterCriticalSection(&m_cs); }\n    void Leave() { LeaveCriticalSection(&m_cs); }@    void Enter() {}\n    void Leave() {}@CloseRequestDuringTheLaunchLamp|RunEndingDuringAResume"
 "started-without-suspend@app/TargetRunner.cpp@1@CREATE_SUSPENDED@0@CloseRequestDuringTheLaunchLamp"
-"launch-failure-ignored@app/TargetRunner.cpp@1@if (RunProgram(&pi)) {@RunProgram(&pi); {@TargetThatIsNoProgram"
+"launch-failure-ignored@app/TargetRunner.cpp@1@if (RunProgram(&pi)) {@RunProgram(&pi); {@UnlaunchableTargetTest"
 "terminate-result-ignored@app/TargetRunner.cpp@1@if (TerminateChild(pi.hProcess))@if (TerminateChild(pi.hProcess) || true)@ResumeFailureTest"
 "odd-wait-result-as-error@app/TargetRunner.cpp@1@    default:\n        return kWaitLineNone;@    default:\n        return kWaitLineError;@WaitLine"
 "abandoned-idle-wait-traced@app/TargetRunner.cpp@1@        if (chWait == 'I')\n            return kWaitLineNone;\n@@WaitLine"
 "tail-skips-blanks-only@fw/CmdLineText.cpp@1@while (*p != L'\\\\0' && *p <= L' ')@while (*p == L' ' || *p == L'\\\\t')@DebugSwitch|SkipProgramName"
-"folder-by-splitter@app/Paths.cpp@1@    lstrcpynW(szDir, pszModulePath, static_cast<int>(cchDir + 1));@    { WCHAR d[_MAX_DRIVE] = {}, p[_MAX_DIR] = {}; _wsplitpath(pszModulePath, d, p, NULL, NULL); FormatBounded(szDir, MAX_PATH, L\"%s%s\", d, p); }@DeriveAppPaths"
+"folder-by-splitter@app/Paths.cpp@1@#include \"common/StrFormat.h\" ~~     lstrcpynW(szDir, pszModulePath, static_cast<int>(cchDir + 1));@#include \"common/StrFormat.h\"\n#include <stdlib.h> ~~     { WCHAR d[_MAX_DRIVE] = {}, p[_MAX_DIR] = {}; _wsplitpath(pszModulePath, d, p, NULL, NULL); FormatBounded(szDir, MAX_PATH, L\"%s%s\", d, p); }@DeriveAppPaths"
 "window-shown@app/HiddenWindow.cpp@1@SW_HIDE@SW_SHOWNOACTIVATE@PowerBroadcastsWhileTheTargetRuns"
 "window-popup-style@app/HiddenWindow.cpp@1@WS_OVERLAPPEDWINDOW,@WS_POPUP | WS_CAPTION,@PowerBroadcastsWhileTheTargetRuns"
 "question-box-icon@app/WrapperApp.cpp@1@MB_ICONINFORMATION | MB_YESNO@MB_ICONQUESTION | MB_YESNO@MissingIniAnsweredNo"
@@ -44,17 +45,17 @@ for row in "${faults[@]}"; do
 import sys
 path, nth, text, repl = sys.argv[1], int(sys.argv[2]), sys.argv[3], sys.argv[4]
 unescape = lambda s: s.replace('\\n', '\n').replace('\\\\', '\\')
-text, repl = unescape(text), unescape(repl)
 src = open(path, encoding='utf-8').read()
-if text not in src:
-    sys.exit(1)
-if nth == 0:
-    src = src.replace(text, repl)
-else:
-    at = -1
-    for _ in range(nth):
-        at = src.index(text, at + 1)
-    src = src[:at] + repl + src[at + len(text):]
+for old, new in zip(unescape(text).split(' ~~ '), unescape(repl).split(' ~~ ')):
+    if old not in src:
+        sys.exit(1)
+    if nth == 0:
+        src = src.replace(old, new)
+    else:
+        at = -1
+        for _ in range(nth):
+            at = src.index(old, at + 1)
+        src = src[:at] + new + src[at + len(old):]
 open(path, 'w', encoding='utf-8').write(src)
 PY
     then
@@ -63,14 +64,16 @@ PY
         continue
     fi
     if [ "$tests" = lint ]; then
+        # The lint run refuses a 64-bit build that compiles.
         x86_64-w64-mingw32-g++ -std=c++17 -fsyntax-only -DUNICODE -D_UNICODE -I. lamp/AcpiCall.cpp \
-            >/dev/null 2>&1 && result=MISSED || result=caught
+            >/dev/null 2>&1 && result="caught by: lint" || result=MISSED
     elif ! cmake --build --preset mingw-i686 >/tmp/faults-build.log 2>&1; then
         result="NOT BUILT (see /tmp/faults-build.log)"
     elif ctest --preset mingw-i686 -R "$tests" >/tmp/faults-ctest.log 2>&1; then
         result=MISSED
     else
-        result="caught by: $(grep -oE '[^ ]+ \(Failed\)' /tmp/faults-ctest.log | tr '\n' ' ')"
+        result="caught by: $(grep -E '^\s+[0-9]+ - ' /tmp/faults-ctest.log |
+            sed -E 's/^\s+[0-9]+ - //; s/  # .*//; s/ \((Failed|Timeout|Exception)\).*//' | tr '\n' ' ')"
     fi
     [[ "$result" == caught* ]] || missed=1
     printf '%-28s %s\n' "$name" "$result"

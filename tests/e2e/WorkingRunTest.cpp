@@ -149,54 +149,40 @@ TEST_F(WorkingRunTest, CrashingTargetEndsTheRun) {
     EXPECT_TRUE(MatchesExactly(run.trace, LoneRun(TargetPathAnsi())));
 }
 
-TEST_F(WorkingRunTest, MissingTargetEndsTheRunWithoutLaunchOrLamp) {
+// What lies where the target should be, when it cannot be launched.
+enum Unlaunchable { kNothing, kFolder, kNoProgram };
+
+class UnlaunchableTargetTest : public WorkingRunTest,
+                               public ::testing::WithParamInterface<Unlaunchable> {};
+
+// Missing, or a folder, is found up front: no launch is tried. A file that is
+// no program is tried and refused, with the code in the text and the error
+// field. Either way the run ends at once, without lamp or target.
+TEST_P(UnlaunchableTargetTest, EndsTheRunWithoutLampOrTarget) {
     ASSERT_TRUE(DeleteFileW(TargetPath().c_str()));
+    if (GetParam() == kFolder) {
+        ASSERT_TRUE(CreateDirectoryW(TargetPath().c_str(), nullptr));
+    } else if (GetParam() == kNoProgram) {
+        ASSERT_TRUE(sandbox_->WriteBytes(kLumoraExe, "not a program\r\n"));
+    }
 
     CopyRun run = RunToEnd(L" /d");
     ASSERT_TRUE(run.ended);
     EXPECT_EQ(0u, run.exitCode);
-    EXPECT_TRUE(MatchesExactly(run.trace, MissingTargetRun()));
+    const std::string refused =
+        "(" + TargetPathAnsi() + ") CreateProcess failed (ErrCode: 0x000000C1) !";
+    EXPECT_TRUE(MatchesExactly(
+        run.trace, GetParam() != kNoProgram
+                       ? MissingTargetRun()
+                       : RunHead() + NoTargetWindow() +
+                             Error("RunProgram", refused, ERROR_BAD_EXE_FORMAT) + RunTail()));
     EXPECT_TRUE(LampRequests().empty());
     EXPECT_TRUE(Log().Lines().empty());
     EXPECT_TRUE(LumoraPids().empty());
 }
 
-TEST_F(WorkingRunTest, TargetThatIsNoProgramIsReportedAndEndsTheRunWithoutLamp) {
-    // Present, so the launch is tried, but no program the system can start.
-    HANDLE file = CreateFileW(TargetPath().c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
-    ASSERT_NE(INVALID_HANDLE_VALUE, file);
-    const char text[] = "not a program\r\n";
-    DWORD written = 0;
-    EXPECT_TRUE(WriteFile(file, text, sizeof(text) - 1, &written, nullptr));
-    CloseHandle(file);
-
-    CopyRun run = RunToEnd(L" /d");
-    ASSERT_TRUE(run.ended);
-    EXPECT_EQ(0u, run.exitCode);
-    const std::string failed =
-        "(" + TargetPathAnsi() + ") CreateProcess failed (ErrCode: 0x000000C1) !";
-    EXPECT_TRUE(MatchesExactly(run.trace, RunHead() + NoTargetWindow() +
-                                              Error("RunProgram", failed) + RunTail()));
-    DWORD code = 0;
-    ASSERT_GT(run.trace.size(), RunHead().size() + 1);
-    ASSERT_TRUE(IsErrorLine(run.trace[RunHead().size() + 1], "RunProgram", failed, &code));
-    EXPECT_EQ(static_cast<DWORD>(ERROR_BAD_EXE_FORMAT), code);
-    EXPECT_TRUE(LampRequests().empty());
-    EXPECT_TRUE(Log().Lines().empty());
-}
-
-TEST_F(WorkingRunTest, FolderNamedLikeTheTargetCountsAsMissing) {
-    ASSERT_TRUE(DeleteFileW(TargetPath().c_str()));
-    ASSERT_TRUE(CreateDirectoryW(TargetPath().c_str(), nullptr));
-
-    CopyRun run = RunToEnd(L" /d");
-    ASSERT_TRUE(run.ended);
-    EXPECT_EQ(0u, run.exitCode);
-    // Found missing up front: no launch is tried, so no "RunProgram" error.
-    EXPECT_TRUE(MatchesExactly(run.trace, MissingTargetRun()));
-    EXPECT_TRUE(LampRequests().empty());
-}
+INSTANTIATE_TEST_SUITE_P(Targets, UnlaunchableTargetTest,
+                         ::testing::Values(kNothing, kFolder, kNoProgram));
 
 TEST_F(WorkingRunTest, StrayTargetIsClosedBeforeAFreshOneStarts) {
     ChildProcess stray;

@@ -56,25 +56,20 @@ std::vector<DWORD> ProcessIdsNamed(const wchar_t *exeName) {
 
 bool AllThreadsSuspended(DWORD pid) {
     HANDLE snap = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
-    if (snap == INVALID_HANDLE_VALUE)
-        return false;
-    size_t seen = 0, suspended = 0;
     THREADENTRY32 entry = {};
     entry.dwSize = sizeof(entry);
+    size_t seen = 0, suspended = 0;
     for (BOOL more = Thread32First(snap, &entry); more; more = Thread32Next(snap, &entry)) {
-        if (entry.th32OwnerProcessID != pid)
-            continue;
-        ++seen;
-        // Suspending reports the count before; resuming puts it back.
-        HANDLE thread = OpenThread(THREAD_SUSPEND_RESUME, FALSE, entry.th32ThreadID);
+        HANDLE thread = entry.th32OwnerProcessID == pid
+                            ? OpenThread(THREAD_SUSPEND_RESUME, FALSE, entry.th32ThreadID)
+                            : nullptr;
         if (thread == nullptr)
             continue;
+        // Suspending reports the count before; resuming puts it back.
+        ++seen;
         const DWORD before = SuspendThread(thread);
-        if (before != static_cast<DWORD>(-1)) {
-            ResumeThread(thread);
-            if (before > 0)
-                ++suspended;
-        }
+        if (before != static_cast<DWORD>(-1) && ResumeThread(thread) != static_cast<DWORD>(-1))
+            suspended += before > 0 ? 1 : 0;
         CloseHandle(thread);
     }
     CloseHandle(snap);

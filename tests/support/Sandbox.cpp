@@ -138,8 +138,8 @@ bool Sandbox::WriteIni(const std::wstring &text) {
     return WriteIniBytes(bytes);
 }
 
-bool Sandbox::WriteIniBytes(const std::string &bytes) {
-    return WriteWholeFile(IniPath(), bytes.data(), bytes.size());
+bool Sandbox::WriteBytes(const std::wstring &name, const std::string &bytes) {
+    return WriteWholeFile(dir_ + name, bytes.data(), bytes.size());
 }
 
 bool Sandbox::RemoveIni() {

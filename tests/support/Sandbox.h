@@ -39,7 +39,9 @@ public:
     // Writes Dir()\Avenor.ini as UTF-16LE with a byte-order mark.
     bool WriteIni(const std::wstring &text);
     // Writes Dir()\Avenor.ini with exactly these bytes.
-    bool WriteIniBytes(const std::string &bytes);
+    bool WriteIniBytes(const std::string &bytes) { return WriteBytes(L"Avenor.ini", bytes); }
+    // Writes Dir()\<name> with exactly these bytes.
+    bool WriteBytes(const std::wstring &name, const std::string &bytes);
     bool RemoveIni();
     // Copies the assistant application's stand-in as Dir()\Lumora.exe.
     bool PlaceLumora();

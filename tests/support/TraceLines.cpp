@@ -43,10 +43,14 @@ ExpectedLine NoteLike(const std::string &context, const std::string &messagePatt
         [pattern](const std::string &got) { return std::regex_match(got, pattern); }};
 }
 
-ExpectedLine Error(const std::string &context, const std::string &message) {
-    return ExpectedLine{
-        ErrorLineHead(context, message) + "<code> - <text>",
-        [context, message](const std::string &got) { return IsErrorLine(got, context, message); }};
+ExpectedLine Error(const std::string &context, const std::string &message, DWORD code) {
+    return ExpectedLine{ErrorLineHead(context, message) +
+                            (code == kAnyCode ? "<code>" : std::to_string(code)) + " - <text>",
+                        [context, message, code](const std::string &got) {
+                            DWORD seen = 0;
+                            return IsErrorLine(got, context, message, &seen) &&
+                                   (code == kAnyCode || seen == code);
+                        }};
 }
 
 std::vector<ExpectedLine> CopyHead(const std::string &langId) {

@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <windows.h>
+
 #include <functional>
 #include <string>
 #include <vector>
@@ -21,8 +23,10 @@ struct ExpectedLine {
 ExpectedLine Note(const std::string &context, const std::string &message);
 // A notification line whose message matches `messagePattern` (ECMAScript).
 ExpectedLine NoteLike(const std::string &context, const std::string &messagePattern);
-// An error line for (context, message) whose code and system text agree.
-ExpectedLine Error(const std::string &context, const std::string &message);
+const DWORD kAnyCode = ~0u;
+// An error line for (context, message) whose code and system text agree; with
+// `code`, it must be that code.
+ExpectedLine Error(const std::string &context, const std::string &message, DWORD code = kAnyCode);
 // `text` with every regular-expression operator escaped.
 std::string RegexEscape(const std::string &text);
 
