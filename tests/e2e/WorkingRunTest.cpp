@@ -184,6 +184,24 @@ TEST_P(UnlaunchableTargetTest, EndsTheRunWithoutLampOrTarget) {
 INSTANTIATE_TEST_SUITE_P(Targets, UnlaunchableTargetTest,
                          ::testing::Values(kNothing, kFolder, kNoProgram));
 
+// A console program in the target's place has no message queue: the input-idle
+// wait fails, an error line, and the exit wait still follows.
+TEST_F(WorkingRunTest, FailedInputIdleWaitIsAnErrorAndTheExitWaitStillFollows) {
+    ASSERT_TRUE(CopyFileW((BuildDir() + L"\\tests\\tools\\avenor_lampprobe.exe").c_str(),
+                          TargetPath().c_str(), FALSE));
+    CopyRun run = RunToEnd(L" /d");
+    ASSERT_TRUE(run.ended);
+    EXPECT_EQ((Lamp{kLampOn, kLampOff}), LampRequests());
+    const std::string path = TargetPathAnsi();
+    EXPECT_TRUE(MatchesExactly(
+        run.trace,
+        RunHead() + NoTargetWindow() + LampLines() +
+            ErrorLike("ExecXoltThread", "WaitForInputIdle failed \\(ErrCode: 0x[0-9A-F]{8}\\) - "
+                                        "PID: 0x[0-9A-F]{8}, it takes [0-9]+ ms \\(" +
+                                            RegexEscape(path) + "\\)") +
+            WaitSucceeded("WaitForSingleObject", path) + LampLines() + RunTail()));
+}
+
 TEST_F(WorkingRunTest, StrayTargetIsClosedBeforeAFreshOneStarts) {
     ChildProcess stray;
     ASSERT_TRUE(stray.Start(TargetPath(), L"", {{L"LUMORA_MODE", L""}}, sandbox_->Dir()));

@@ -43,6 +43,14 @@ ExpectedLine NoteLike(const std::string &context, const std::string &messagePatt
         [pattern](const std::string &got) { return std::regex_match(got, pattern); }};
 }
 
+ExpectedLine ErrorLike(const std::string &context, const std::string &messagePattern) {
+    const std::regex pattern(RegexEscape("[Avenor] " + context + " -> ") + "(" + messagePattern +
+                             "), error: [0-9]+ - [\\s\\S]*");
+    return ExpectedLine{
+        "[Avenor] " + context + " -> /" + messagePattern + "/, error: <code> - <text>",
+        [pattern](const std::string &got) { return std::regex_match(got, pattern); }};
+}
+
 ExpectedLine Error(const std::string &context, const std::string &message, DWORD code) {
     return ExpectedLine{ErrorLineHead(context, message) +
                             (code == kAnyCode ? "<code>" : std::to_string(code)) + " - <text>",

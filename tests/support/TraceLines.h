@@ -27,6 +27,8 @@ const DWORD kAnyCode = ~0u;
 // An error line for (context, message) whose code and system text agree; with
 // `code`, it must be that code.
 ExpectedLine Error(const std::string &context, const std::string &message, DWORD code = kAnyCode);
+// An error line whose message matches `messagePattern`, with any code and text.
+ExpectedLine ErrorLike(const std::string &context, const std::string &messagePattern);
 // `text` with every regular-expression operator escaped.
 std::string RegexEscape(const std::string &text);
 

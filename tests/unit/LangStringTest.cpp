@@ -1,3 +1,4 @@
+#include "common/FileProbe.h"
 #include "common/Globals.h"
 #include "diag/LangString.h"
 #include "diag/MyMessageBox.h"
@@ -77,6 +78,8 @@ TEST_F(LangStringTest, NoFileNoLanguageTableOrNoPathFails) {
     g_tszIniPath[0] = L'\0';
     EXPECT_EQ(L"<none>", Lookup(L"IDS_CHKTAVRIK"));
     EXPECT_EQ(L"<none>", Lookup(nullptr));
+    EXPECT_FALSE(ReadLanguageString(L"IDS_CHKTAVRIK", nullptr));
+    EXPECT_FALSE(QueryFileExistence(nullptr));
 }
 
 TEST_F(LangStringTest, LongValuesAndSectionNamesAreCut) {

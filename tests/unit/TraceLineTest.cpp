@@ -9,6 +9,8 @@ TEST(TraceLine, NotificationPutsTheContextFirstAndEndsInBlankCrLf) {
     WCHAR sz[kcchTraceLine];
     ASSERT_TRUE(FormatTraceLine(sz, kcchTraceLine, L"WndProc", L"WM_DESTROY", TRUE, 0, nullptr));
     EXPECT_STREQ(L"[Avenor][Notify] WndProc -> WM_DESTROY \r\n", sz);
+    ASSERT_TRUE(FormatTraceLine(sz, kcchTraceLine, nullptr, nullptr, TRUE, 0, nullptr));
+    EXPECT_STREQ(L"[Avenor][Notify]  ->  \r\n", sz);
     // Only the low byte of the kind counts.
     ASSERT_TRUE(FormatTraceLine(sz, kcchTraceLine, L"c", L"m", 0x100, 0, L"text"));
     EXPECT_STREQ(L"[Avenor] c -> m, error: 0 - text", sz);
@@ -46,5 +48,9 @@ TEST(FormatBounded, TerminatesAndReportsWhetherTheTextFitted) {
     EXPECT_FALSE(FormatBounded(sz, 6, L"%s%d", L"abcde", 7));
     EXPECT_STREQ(L"abcde", sz);
     EXPECT_FALSE(FormatBounded(sz, 6, L"0x%04X", 0x409u)); // needs 7 with its terminator
+    EXPECT_STREQ(L"0x040", sz);
+    // No room at all: nothing is written.
+    EXPECT_FALSE(FormatBounded(sz, 0, L"x"));
+    EXPECT_FALSE(FormatBounded(nullptr, 6, L"x"));
     EXPECT_STREQ(L"0x040", sz);
 }
