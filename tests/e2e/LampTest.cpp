@@ -181,57 +181,21 @@ TEST_F(LampTest, ReplySizeBecomesTheBytesWrittenAndNoHandleIsKept) {
     EXPECT_EQ(0x10000u | 20u, Probe(L"raw 768 0x40"));
 }
 
-// Replies no sound driver writes. Each must leave the probe running to its
-// normal end with only the lines the written bytes support.
-TEST_F(LampTest, HostileRepliesNeitherCrashNorReadPastTheWrittenBytes) {
-    struct Case {
-        const char *name;
-        std::vector<unsigned char> bytes;
-        std::vector<std::string> records; // expected record lines
-        int count;                        // the count the success line shows
-    };
-    std::vector<unsigned char> unterminated = ReplyBytes().Count(1).bytes;
-    unterminated.insert(unterminated.end(), {1, 0, 8, 0, 'a', 0, 'b', 0, 'c', 0, 'd', 0});
+// The one part of the reply walk that needs a real driver: a driver claiming
+// more bytes than it was offered (the platform passes the claim on as the bytes
+// written) must not make the walk leave the 768-byte buffer. The reply fills
+// the whole buffer with integer records under a huge count, so that a walk
+// believing the claim would read records behind it. Every other reply shape
+// is a row of the unit table ReplyWalkRows.
+TEST_F(LampTest, ADriverClaimingMoreBytesThanItWasOfferedIsNotBelieved) {
     std::vector<unsigned char> full = ReplyBytes().Count(0x7FFFFFFF).bytes;
     while (full.size() + 8 <= 768)
         full.insert(full.end(), {0, 0, 4, 0, 1, 0, 0, 0});
-    const std::vector<Case> cases = {
-        {"empty", {}, {}, 0},
-        {"eleven bytes", std::vector<unsigned char>(11, 0x7F), {}, 0},
-        {"count only", ReplyBytes().Count(3).bytes, {}, 3},
-        {"negative count", ReplyBytes().Count(-5).Integer(1).bytes, {}, -5},
-        {"huge count",
-         ReplyBytes().Count(0x7FFFFFFF).Integer(9).bytes,
-         {"Arg[0] = 0x00000009"},
-         0x7FFFFFFF},
-        {"length 0xFFFF",
-         ReplyBytes().Count(2).Integer(3).Record(2, 0xFFFF, {1, 2, 3, 4}).bytes,
-         {"Arg[0] = 0x00000003"},
-         2},
-        {"integer cut short", ReplyBytes().Count(1).Record(0, 4, {1, 2}).bytes, {}, 1},
-        {"unterminated text", unterminated, {"Arg[0] = abcd"}, 1},
-        {"reply filling the whole buffer", full,
-         std::vector<std::string>(94, "Arg[0] = 0x00000001"), 0x7FFFFFFF},
-    };
-    for (const Case &c : cases) {
-        SCOPED_TRACE(c.name);
-        ASSERT_TRUE(driver_->SetReply(ACPI_REPLY_BYTES, c.bytes));
-        ASSERT_EQ(0u, Probe(L"on"));
-        std::vector<std::string> records = c.records;
-        for (size_t i = 0; i < records.size(); ++i)
-            records[i] = "Arg[" + std::to_string(i) + "] = " + records[i].substr(9);
-        EXPECT_EQ(With(Head(c.count, static_cast<unsigned>(c.bytes.size())), records), Trace());
-    }
-}
-
-TEST_F(LampTest, ADriverClaimingMoreBytesThanItWasOfferedIsNotBelieved) {
-    const std::vector<unsigned char> reply = ReplyBytes().Count(3).Integer(1).Integer(2).bytes;
-    ASSERT_TRUE(driver_->SetReply(ACPI_REPLY_OVERSTATE, reply, ACPI_STANDIN_MAX_REPLY));
+    full.resize(768, 0);
+    ASSERT_TRUE(driver_->SetReply(ACPI_REPLY_OVERSTATE, full, ACPI_STANDIN_MAX_REPLY));
     ASSERT_EQ(0u, Probe(L"on"));
-    // The platform passes the claim on as the bytes written; the walk still
-    // stays inside the 768-byte buffer, whose unwritten rest reads as zeros
-    // (the buffer is cleared before each request).
-    EXPECT_EQ(With(Head(3, static_cast<unsigned>(reply.size()) + ACPI_STANDIN_MAX_REPLY),
-                   {"Arg[0] = 0x00000001", "Arg[1] = 0x00000002", "Arg[2] = 0x00000000"}),
-              Trace());
+    std::vector<std::string> records;
+    for (int i = 0; i < 94; ++i)
+        records.push_back("Arg[" + std::to_string(i) + "] = 0x00000001");
+    EXPECT_EQ(With(Head(0x7FFFFFFF, 768 + ACPI_STANDIN_MAX_REPLY), records), Trace());
 }

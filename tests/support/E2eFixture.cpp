@@ -1,5 +1,6 @@
 #include "E2eFixture.h"
 
+#include "StandInEnvironment.h"
 #include "WinePath.h"
 
 #include <fstream>
@@ -18,6 +19,10 @@ std::wstring CurrentTestName() {
     return std::wstring(name.begin(), name.end());
 }
 
+// Every program made of these tests installs the driver stand-in once.
+::testing::Environment *const kStandIn =
+    ::testing::AddGlobalTestEnvironment(new StandInEnvironment);
+
 } // namespace
 
 void E2eTest::SetUp() {
@@ -29,11 +34,8 @@ void E2eTest::SetUp() {
     ASSERT_TRUE(sandbox_->PlaceExe()) << "cannot copy the launcher from the build tree";
     ASSERT_TRUE(sandbox_->PlaceBuiltIni()) << "cannot copy the strings file from the build tree";
     ASSERT_TRUE(trace_.Start()) << "another listener holds the debugger output stream";
-    driver_.reset(new AcpiStandIn(DefaultStandInSysPath()));
-    if (startDriver_) {
-        ASSERT_TRUE(driver_->Start()) << "the ACPI driver stand-in does not start";
-        ASSERT_TRUE(driver_->Reset());
-    }
+    driver_ = &StandInEnvironment::Driver();
+    ASSERT_TRUE(StandInEnvironment::Ensure(startDriver_));
 }
 
 void E2eTest::TearDown() {
@@ -41,7 +43,6 @@ void E2eTest::TearDown() {
     if (sandbox_ != nullptr)
         KillProcessesUnder(sandbox_->Root(), 5000);
     trace_.Stop();
-    driver_.reset();
     sandbox_.reset();
 }
 

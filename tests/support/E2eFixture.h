@@ -1,7 +1,8 @@
 // Base of the end-to-end tests: each test gets its own sandbox folder holding
 // the launcher and its built strings file, a listener on the debugger output
-// stream, and the ACPI driver stand-in started; all of it, and every process
-// the test started, is gone when the test ends.
+// stream, and the ACPI driver stand-in running and reset (installed once for
+// the program, see StandInEnvironment.h); all of it but the stand-in, and
+// every process the test started, is gone when the test ends.
 #ifndef TB_E2E_FIXTURE_H
 #define TB_E2E_FIXTURE_H
 
@@ -79,7 +80,7 @@ protected:
     // view's hwnd is null when no box came up in time.
     BoxView WaitForBoxOf(const ChildProcess &copy);
 
-    // Takes the driver's device away (stops the stand-in).
+    // Takes the driver's device away (stops the stand-in) for the rest of the test.
     void DriverAbsent();
 
     // Set in a derived fixture's constructor to start without the driver.
@@ -87,7 +88,7 @@ protected:
 
     std::unique_ptr<Sandbox> sandbox_;
     TraceListener trace_;
-    std::unique_ptr<AcpiStandIn> driver_;
+    AcpiStandIn *driver_ = nullptr; // the program's one stand-in
 
 private:
     std::wstring RelayLogPath() const;

@@ -176,4 +176,19 @@ bool FakeLauncherWindow::WaitForPrivate(size_t count, DWORD timeoutMs) const {
     });
 }
 
+bool FakeLauncherWindow::Drain(DWORD timeoutMs) const {
+    static LONG s_markers = 0;
+    const LPARAM marker = InterlockedIncrement(&s_markers);
+    const HWND hwnd = Handle();
+    if (hwnd == nullptr || !PostMessageW(hwnd, WM_NULL, 0, marker))
+        return false;
+    std::unique_lock<std::mutex> guard(lock_);
+    return changed_.wait_for(guard, std::chrono::milliseconds(timeoutMs), [&] {
+        for (const Received &r : messages_)
+            if (r.message == WM_NULL && r.lParam == marker)
+                return true;
+        return false;
+    });
+}
+
 } // namespace tb

@@ -71,6 +71,11 @@ bool SendPower(HWND window, WPARAM event, DWORD_PTR *result) {
                                result) != 0;
 }
 
+bool RoundTrip(HWND window) {
+    DWORD_PTR result = 0;
+    return SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_NORMAL, kPowerAnswerMs, &result) != 0;
+}
+
 bool ParseWaitLine(const std::string &line, WaitLine *out) {
     static const std::regex pattern(
         "\\[Avenor\\]\\[Notify\\] ExecXoltThread -> (WaitForInputIdle|WaitForSingleObject) "

@@ -56,6 +56,9 @@ ExpectedLine WaitSucceeded(const std::string &wait, const std::string &targetPat
 // Sends WM_POWERBROADCAST with `event` to `window` and waits for the answer
 // (bounded); the answer goes to *result. False when it did not come.
 bool SendPower(HWND window, WPARAM event, DWORD_PTR *result);
+// Sends WM_NULL to `window` and waits for the answer (bounded): the message its
+// thread was handling when the call was made has then been handled to its end.
+bool RoundTrip(HWND window);
 
 // A worker wait line in its notification form.
 struct WaitLine {

@@ -57,86 +57,141 @@ Walk WalkOf(const std::vector<BYTE> &bytes) {
 
 } // namespace
 
-TEST(ReplyWalk, OneLinePerKnownRecordInOrder) {
-    Reply r;
-    r.Count(4)
-        .Integer(1)
-        .Text(L"Lamp on")
-        .Record(2, 16, std::vector<BYTE>(16, 0xEE))
-        .Integer(0xBEEF);
-    Walk w = WalkOf(r.bytes);
-    EXPECT_EQ(kWalkComplete, w.end);
-    EXPECT_EQ((std::vector<std::wstring>{L"Arg[0] = 0x00000001", L"Arg[1] = Lamp on",
-                                         L"Arg[2] = BufSize(16)", L"Arg[3] = 0x0000BEEF"}),
-              w.lines);
+namespace {
+
+using Lines = std::vector<std::wstring>;
+
+// One reply and what the walk makes of it.
+struct WalkCase {
+    const char *name;
+    std::vector<BYTE> bytes;
+    Lines lines;
+    ReplyWalkEnd end;
+};
+
+void PrintTo(const WalkCase &c, std::ostream *os) {
+    *os << c.name;
 }
 
-TEST(ReplyWalk, UnknownTypesAreSteppedOverSilently) {
+// A reply of `cb` bytes made of integer records of 1 under a huge count: the
+// bytes end the walk.
+std::vector<BYTE> IntegersFilling(size_t cb) {
     Reply r;
-    r.Count(3)
-        .Record(5, 12, std::vector<BYTE>(12, 0x11))
-        .Record(7, 2, {9, 9, 9, 9})
-        .Integer(0xCAFE);
-    Walk w = WalkOf(r.bytes);
-    EXPECT_EQ(kWalkComplete, w.end);
-    EXPECT_EQ((std::vector<std::wstring>{L"Arg[2] = 0x0000CAFE"}), w.lines);
+    r.Count(0x7FFFFFFF);
+    while (r.bytes.size() + 8 <= cb)
+        r.Integer(1);
+    return r.bytes;
 }
 
-TEST(ReplyWalk, ShortRecordsStillTakeEightBytes) {
-    // Length 0..4 occupies 4 data bytes; a 2-byte buffer record is followed
-    // 8 bytes later.
+std::vector<BYTE> HalfHeader() {
     Reply r;
-    r.Count(2).Record(2, 2, {0, 0, 0, 0}).Integer(3);
-    EXPECT_EQ((std::vector<std::wstring>{L"Arg[0] = BufSize(2)", L"Arg[1] = 0x00000003"}),
-              WalkOf(r.bytes).lines);
+    r.Count(2).Integer(1);
+    r.bytes.insert(r.bytes.end(), {0, 0});
+    return r.bytes;
 }
 
-TEST(ReplyWalk, CountZeroNegativeOrMissingWalksNothing) {
-    EXPECT_TRUE(WalkOf(Reply().Count(0).Integer(1).bytes).lines.empty());
-    EXPECT_TRUE(WalkOf(Reply().Count(-1).Integer(1).bytes).lines.empty());
-    EXPECT_TRUE(WalkOf(Reply().Count(INT_MIN).Integer(1).bytes).lines.empty());
+std::vector<BYTE> UnterminatedText() {
+    std::vector<BYTE> bytes = Reply().Count(1).bytes;
+    bytes.insert(bytes.end(), {1, 0, 8, 0, 'a', 0, 'b', 0, 'c', 0, 'd', 0});
+    return bytes;
+}
+
+// `n` lines of integer records of 1.
+Lines Ones(size_t n) {
+    Lines lines;
+    for (size_t i = 0; i < n; ++i)
+        lines.push_back(L"Arg[" + std::to_wstring(i) + L"] = 0x00000001");
+    return lines;
+}
+
+const std::wstring kLongText((kcbAcpiReply - 16) / 2 - 1, L'z');
+
+const WalkCase kWalkCases[] = {
+    {"KnownRecordsInOrder",
+     Reply()
+         .Count(4)
+         .Integer(1)
+         .Text(L"Lamp on")
+         .Record(2, 16, std::vector<BYTE>(16, 0xEE))
+         .Integer(0xBEEF)
+         .bytes,
+     {L"Arg[0] = 0x00000001", L"Arg[1] = Lamp on", L"Arg[2] = BufSize(16)", L"Arg[3] = 0x0000BEEF"},
+     kWalkComplete},
+    {"UnknownTypesSteppedOverSilently",
+     Reply()
+         .Count(3)
+         .Record(5, 12, std::vector<BYTE>(12, 0x11))
+         .Record(7, 2, {9, 9, 9, 9})
+         .Integer(0xCAFE)
+         .bytes,
+     {L"Arg[2] = 0x0000CAFE"},
+     kWalkComplete},
+    // Length 0..4 occupies 4 data bytes: the next record follows 8 bytes later.
+    {"ShortRecordStillTakesEightBytes",
+     Reply().Count(2).Record(2, 2, {0, 0, 0, 0}).Integer(3).bytes,
+     {L"Arg[0] = BufSize(2)", L"Arg[1] = 0x00000003"},
+     kWalkComplete},
+    {"CountZero", Reply().Count(0).Integer(1).bytes, {}, kWalkComplete},
+    {"CountMinusOne", Reply().Count(-1).Integer(1).bytes, {}, kWalkComplete},
+    {"CountMinusFive", Reply().Count(-5).Integer(1).bytes, {}, kWalkComplete},
+    {"CountMinimum", Reply().Count(INT_MIN).Integer(1).bytes, {}, kWalkComplete},
+    {"Empty", {}, {}, kWalkComplete},
+    {"ElevenBytes", std::vector<BYTE>(11, 0x7F), {}, kWalkComplete},
+    {"CountWithoutRecords", Reply().Count(3).bytes, {}, kWalkTruncated},
+    // A huge count: the walk ends with the bytes, not with the count.
+    {"HugeCount",
+     Reply().Count(0x7FFFFFFF).Integer(1).Integer(2).bytes,
+     {L"Arg[0] = 0x00000001", L"Arg[1] = 0x00000002"},
+     kWalkTruncated},
+    {"HeaderCutInHalf", HalfHeader(), {L"Arg[0] = 0x00000001"}, kWalkTruncated},
+    // Lengths that claim more data than was written.
+    {"Length0xFFFF",
+     Reply().Count(2).Integer(3).Record(2, 0xFFFF, {1, 2, 3, 4}).bytes,
+     {L"Arg[0] = 0x00000003"},
+     kWalkTruncated},
+    {"LengthOneByteTooMany",
+     Reply().Count(1).Record(2, 9, std::vector<BYTE>(8, 0)).bytes,
+     {},
+     kWalkTruncated},
+    {"IntegerCutShort", Reply().Count(1).Record(0, 4, {1, 2}).bytes, {}, kWalkTruncated},
+    {"UnterminatedTextCutAtItsRecordEnd", UnterminatedText(), {L"Arg[0] = abcd"}, kWalkComplete},
+    {"UnterminatedTextThenInteger",
+     Reply().Count(2).Text(L"abcdef", false).Integer(7).bytes,
+     {L"Arg[0] = abcdef", L"Arg[1] = 0x00000007"},
+     kWalkComplete},
+    // A text as long as the whole reply buffer still fits its line.
+    {"TextAsLongAsTheBuffer",
+     Reply().Count(1).Text(kLongText).bytes,
+     {L"Arg[0] = " + kLongText},
+     kWalkComplete},
+    {"IntegersFillingTheBuffer", IntegersFilling(kcbAcpiReply), Ones(94), kWalkTruncated},
+};
+
+class ReplyWalkRows : public ::testing::TestWithParam<WalkCase> {};
+
+} // namespace
+
+TEST_P(ReplyWalkRows, LinesAndEnd) {
+    const WalkCase &c = GetParam();
+    ASSERT_LE(c.bytes.size(), kcbAcpiReply);
+    const Walk w = WalkOf(c.bytes);
+    EXPECT_EQ(c.lines, w.lines);
+    EXPECT_EQ(c.end, w.end);
+}
+
+INSTANTIATE_TEST_SUITE_P(Replies, ReplyWalkRows, ::testing::ValuesIn(kWalkCases),
+                         [](const ::testing::TestParamInfo<WalkCase> &p) {
+                             return std::string(p.param.name);
+                         });
+
+// A reply too short to hold its count has none, and no line.
+TEST(ReplyWalk, ShortReplyHasNoCountAndNoLine) {
     const std::vector<BYTE> counted = Reply().Count(5).bytes;
     for (size_t cb = 0; cb < 12; ++cb) {
         std::vector<BYTE> shortReply(counted.begin(), counted.begin() + cb);
-        EXPECT_EQ(0, ReplyArgCount(shortReply.data(), cb));
-        EXPECT_TRUE(WalkOf(shortReply).lines.empty());
+        EXPECT_EQ(0, ReplyArgCount(shortReply.data(), cb)) << cb;
+        EXPECT_TRUE(WalkOf(shortReply).lines.empty()) << cb;
     }
-}
-
-TEST(ReplyWalk, StopsWhereARecordWouldCrossTheEnd) {
-    // A huge count: the walk ends with the bytes, not with the count.
-    Walk w = WalkOf(Reply().Count(0x7FFFFFFF).Integer(1).Integer(2).bytes);
-    EXPECT_EQ(kWalkTruncated, w.end);
-    EXPECT_EQ(2u, w.lines.size());
-
-    // A header cut in half.
-    Reply half;
-    half.Count(2).Integer(1);
-    half.bytes.insert(half.bytes.end(), {0, 0});
-    w = WalkOf(half.bytes);
-    EXPECT_EQ(kWalkTruncated, w.end);
-    EXPECT_EQ(1u, w.lines.size());
-
-    // Lengths that claim more data than was written: 0xFFFF and one byte too many.
-    EXPECT_EQ(kWalkTruncated, WalkOf(Reply().Count(1).Record(2, 0xFFFF, {1, 2, 3, 4}).bytes).end);
-    EXPECT_EQ(kWalkTruncated,
-              WalkOf(Reply().Count(1).Record(2, 9, std::vector<BYTE>(8, 0)).bytes).end);
-    // An integer record whose data is missing.
-    EXPECT_EQ(kWalkTruncated, WalkOf(Reply().Count(1).Record(0, 4, {1, 2}).bytes).end);
-}
-
-TEST(ReplyWalk, TextWithoutTerminatorIsCutAtItsRecordEnd) {
-    Reply r;
-    r.Count(2).Text(L"abcdef", false).Integer(7);
-    EXPECT_EQ((std::vector<std::wstring>{L"Arg[0] = abcdef", L"Arg[1] = 0x00000007"}),
-              WalkOf(r.bytes).lines);
-    // A text as long as the whole reply buffer still fits its line.
-    Reply big;
-    big.Count(1).Text(std::wstring((kcbAcpiReply - 16) / 2 - 1, L'z'));
-    ASSERT_LE(big.bytes.size(), kcbAcpiReply);
-    Walk w = WalkOf(big.bytes);
-    ASSERT_EQ(1u, w.lines.size());
-    EXPECT_EQ(L"Arg[0] = " + std::wstring((kcbAcpiReply - 16) / 2 - 1, L'z'), w.lines[0]);
 }
 
 TEST(ReplyWalk, SummaryLineShowsCountAndBytesWritten) {
