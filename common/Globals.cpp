@@ -1,7 +1,7 @@
 #include "common/Globals.h"
 
-std::atomic<bool> g_bDebug(false);
-std::atomic<bool> g_bRunning(false);
+volatile BOOL g_bDebug = FALSE;
+volatile BOOL g_bRunning = FALSE;
 
 WCHAR g_tszLangID[kcchLangID];
 WCHAR g_tszIniPath[kcchPath];
