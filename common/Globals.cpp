@@ -1,7 +1,7 @@
 #include "common/Globals.h"
 
-std::atomic<bool> g_bDebug(false);
-std::atomic<bool> g_bRunning(false);
+volatile bool g_bDebug = false;
+volatile bool g_bRunning = false;
 
 WCHAR g_tszLangID[kcchLangID];
 WCHAR g_tszIniPath[kcchPath];

@@ -3,7 +3,6 @@
 #pragma once
 
 #include <windows.h>
-#include <atomic>
 
 // Buffer sizes in wide characters, terminator included.
 enum : size_t {
@@ -12,12 +11,13 @@ enum : size_t {
 };
 
 // Trace switch: set by start-up from the command line, inverted by WM_USER_Debug,
-// read by every thread that traces. A single byte, written whole, no lock.
-extern std::atomic<bool> g_bDebug;
+// read by every thread that traces. A single byte, read and written whole, no
+// lock; volatile so that every read sees the last write.
+extern volatile bool g_bDebug;
 // Set while the target application runs; written by the worker and by the close
 // request, always together with the lamp (app/RunningLamp.h); read by the
 // window procedure.
-extern std::atomic<bool> g_bRunning;
+extern volatile bool g_bRunning;
 
 extern WCHAR g_tszLangID[kcchLangID]; // the user's UI language as "0x%04X"
 extern WCHAR g_tszIniPath[kcchPath];  // the strings file beside the executable

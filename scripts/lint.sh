@@ -1,6 +1,7 @@
 #!/bin/bash
 # Static analysis of the product code: cppcheck and clang-tidy (checks chosen in
-# .clang-tidy), both clean or the run fails. Needs a configured build folder
+# .clang-tidy), both clean or the run fails, and the Visual Studio build's
+# compile at /W4 /WX (scripts/msvc-check.sh). Needs a configured build folder
 # (compile_commands.json).
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
@@ -26,6 +27,8 @@ if ! clang-tidy -p build --quiet \
     exit 1
 fi
 echo "clang-tidy: clean (${#sources[@]} files)"
+
+bash scripts/msvc-check.sh
 
 clang-format --dry-run --Werror $(git ls-files '*.cpp' '*.h' '*.c')
 echo "clang-format: clean"

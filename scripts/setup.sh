@@ -12,3 +12,15 @@ if command -v wineserver >/dev/null && [ -d "$WINEPREFIX" ]; then
     wineserver -k >/dev/null 2>&1 || true
 fi
 bash "$root/scripts/setup-wine.sh"
+
+# The Visual Studio build's check (scripts/msvc-check.sh): clang-cl, lld-link,
+# llvm-rc and Wine's MSVC-compatible Windows headers; zip for the package.
+need=""
+for p in clang-14 lld llvm libwine-dev zip; do
+    dpkg-query -W -f='${Status}\n' "$p" 2>/dev/null | grep -q '^install ok installed$' || need="$need $p"
+done
+if [ -n "$need" ]; then
+    apt-get update -qq
+    # shellcheck disable=SC2086
+    DEBIAN_FRONTEND=noninteractive apt-get install -y -qq $need >/dev/null
+fi

@@ -95,13 +95,25 @@ TEST_F(LocalizedBoxTest, UsEnglishUserReadsTheEnglishSection) {
     EXPECT_EQ(kEnglishDriver, BoxTextFor(nullptr, "0x0409"));
 }
 
-// The built strings file serves the languages it lists.
-TEST_F(LocalizedBoxTest, BuiltIniGivesGermanUsersTheGermanText) {
-    WCHAR expected[1024] = {};
-    GetPrivateProfileStringW(L"German", L"IDS_CHKTAVRIK", L"", expected, ARRAYSIZE(expected),
-                             sandbox_->IniPath().c_str());
-    ASSERT_NE(L'\0', expected[0]) << "the built strings file has no German driver text";
-    EXPECT_EQ(expected, BoxTextFor(kGerman, "0x0407"));
+// The built strings file serves the languages it lists, in Latin script and in
+// a script of a code page of its own.
+TEST_F(LocalizedBoxTest, BuiltIniGivesEachUserTheTextOfTheirLanguage) {
+    const struct {
+        const wchar_t *locale;
+        const char *langId;
+        const wchar_t *section;
+    } rows[] = {
+        {kGerman, "0x0407", L"German"},
+        {L"ja_JP.UTF-8", "0x0411", L"Japanese"},
+    };
+    for (const auto &row : rows) {
+        SCOPED_TRACE(row.langId);
+        WCHAR expected[1024] = {};
+        GetPrivateProfileStringW(row.section, L"IDS_CHKTAVRIK", L"", expected, ARRAYSIZE(expected),
+                                 sandbox_->IniPath().c_str());
+        ASSERT_NE(L'\0', expected[0]) << "the built strings file has no driver text";
+        EXPECT_EQ(expected, BoxTextFor(row.locale, row.langId));
+    }
 }
 
 // A text is read into 254 characters: 253 of text are kept.
