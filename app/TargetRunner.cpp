@@ -1,10 +1,10 @@
 #include "app/TargetRunner.h"
 
+#include "app/RunningLamp.h"
 #include "common/FileProbe.h"
 #include "common/Globals.h"
 #include "common/StrFormat.h"
 #include "diag/Trace.h"
-#include "app/RunningLamp.h"
 
 WaitLineKind FormatWaitLine(LPWSTR pszText, size_t cch, char chWait, DWORD dwResult, DWORD dwError,
                             DWORD dwPid, DWORD dwElapsed, LPCWSTR pszPath) {
@@ -86,11 +86,12 @@ DWORD WINAPI ExecXoltThread(LPVOID) {
                 // A child that never runs would keep both waits, which have no
                 // time limit, and the lamp with them, forever: end it instead.
                 // If even that fails, nothing is left to wait for.
-                if (TerminateChild(pi.hProcess))
+                if (TerminateChild(pi.hProcess)) {
                     TraceWait('S', WaitForSingleObject(pi.hProcess, INFINITE), pi.dwProcessId,
                               dwStart);
-                else
+                } else {
                     TraceError(L"TerminateProcess failed", L"ExecXoltThread");
+                }
             } else {
                 TraceWait('I', WaitForInputIdle(pi.hProcess, INFINITE), pi.dwProcessId, dwStart);
                 TraceWait('S', WaitForSingleObject(pi.hProcess, INFINITE), pi.dwProcessId, dwStart);
