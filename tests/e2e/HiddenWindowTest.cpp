@@ -8,7 +8,6 @@ namespace {
 
 using Lamp = std::vector<unsigned>;
 
-const char kPressedClose[] = "FindWindowEx succeed, Post WM_CLOSE";
 const char kPowerContext[] = "WM_POWERBROADCAST @ WndProc";
 
 // The three broadcasts after which the lamp is set again.

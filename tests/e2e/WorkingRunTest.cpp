@@ -17,8 +17,6 @@ namespace {
 
 using Lamp = std::vector<unsigned>;
 
-const char kPressedClose[] = "FindWindowEx succeed, Post WM_CLOSE";
-
 std::wstring Unquoted(const std::wstring &text) {
     if (text.size() >= 2 && text.front() == L'"' && text.back() == L'"')
         return text.substr(1, text.size() - 2);
@@ -48,12 +46,6 @@ bool NothingOvertakes(size_t requestsSoFar) {
 
 bool HoldingALampRequest() {
     return PollUntil(kExitMs, 20, StandInHolding);
-}
-
-// A whole run that found its target missing: nothing launched, no lamp.
-std::vector<ExpectedLine> MissingTargetRun() {
-    return RunHead() + NoTargetWindow() + Note("ExecXoltThread", "QueryFileExistence failed") +
-           RunTail();
 }
 
 } // namespace

@@ -59,6 +59,11 @@ std::vector<ExpectedLine> RunTail() {
             Note("MainThreadCreateWindow", "GetMessage Exits...."), CopyExit()};
 }
 
+std::vector<ExpectedLine> MissingTargetRun() {
+    return RunHead() + NoTargetWindow() + Note("ExecXoltThread", "QueryFileExistence failed") +
+           RunTail();
+}
+
 ExpectedLine WaitSucceeded(const std::string &wait, const std::string &targetPath) {
     return NoteLike("ExecXoltThread", wait +
                                           " succeed, PID: 0x[0-9A-F]{8}, it takes [0-9]+ ms \\(" +

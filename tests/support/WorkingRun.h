@@ -46,9 +46,14 @@ std::vector<ExpectedLine> LampLines();
 std::vector<ExpectedLine> RunHead();
 // A close request that found no target window.
 ExpectedLine NoTargetWindow();
+// What a close request that found the target's window traces.
+const char kPressedClose[] = "FindWindowEx succeed, Post WM_CLOSE";
 // The end of a working run after the hidden window was closed with no target
 // left: destroy, the close request finding nothing, loop end, exit.
 std::vector<ExpectedLine> RunTail();
+// The whole trace of a working copy that found no target beside it: nothing
+// launched, no lamp.
+std::vector<ExpectedLine> MissingTargetRun();
 // A wait line of the worker ("WaitForInputIdle" / "WaitForSingleObject") with
 // outcome "succeed" for `targetPath`.
 ExpectedLine WaitSucceeded(const std::string &wait, const std::string &targetPath);

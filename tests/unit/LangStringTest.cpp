@@ -45,34 +45,128 @@ protected:
 
 } // namespace
 
-TEST_F(LangStringTest, UsesTheUsersLanguageSection) {
-    Write(L"[Language]\r\n0x0409=English\r\n0x0407=German\r\n"
-          L"[English]\r\nIDS_CHKTAVRIK=Driver missing\r\n"
-          L"[German]\r\nIDS_CHKTAVRIK=Treiber fehlt\r\n");
-    EXPECT_EQ(L"Treiber fehlt", Lookup(L"IDS_CHKTAVRIK"));
-    EXPECT_EQ(L"Treiber fehlt", Lookup(L"ids_chktavrik")) << "keys match without case";
+namespace {
+
+// `n` characters of readable text that show where a cut fell.
+std::wstring Counted(size_t n) {
+    std::wstring text;
+    for (size_t i = 0; i < n; ++i)
+        text += static_cast<wchar_t>(L'A' + i % 26);
+    return text;
 }
 
-TEST_F(LangStringTest, FallsBackToTheEnglishEntryForAnUnlistedOrEmptyLanguage) {
-    Write(L"[Language]\r\n0x0409=English\r\n0x0407=\r\n"
-          L"[English]\r\nIDS_CHKTAVRIK=Driver missing\r\n");
-    EXPECT_EQ(L"Driver missing", Lookup(L"IDS_CHKTAVRIK")) << "empty entry counts as missing";
-    lstrcpynW(g_tszLangID, L"0x0411", kcchLangID);
-    EXPECT_EQ(L"Driver missing", Lookup(L"IDS_CHKTAVRIK"));
+// A file whose Language table maps 0x0409 to a section named `name` of its own
+// length, holding "whole name"; with a longer name, a section named by its
+// first 31 characters holds "cut name".
+std::wstring WithSectionName(size_t cchName) {
+    std::wstring name(cchName, L's');
+    name[0] = L'S';
+    name[cchName - 1] = L'z';
+    std::wstring ini =
+        L"[Language]\r\n0x0409=" + name + L"\r\n[" + name + L"]\r\nIDS_CHKTAVRIK=whole name\r\n";
+    if (cchName > kcchLangSection - 1)
+        ini += L"[" + name.substr(0, kcchLangSection - 1) + L"]\r\nIDS_CHKTAVRIK=cut name\r\n";
+    return ini;
 }
 
-TEST_F(LangStringTest, AKeyMissingFromTheUsersSectionIsNotLookedUpElsewhere) {
-    Write(L"[Language]\r\n0x0409=English\r\n0x0407=German\r\n"
-          L"[English]\r\nIDS_CHKTAVRIK=Driver missing\r\n"
-          L"[German]\r\nIDS_USEROCCUPY=Besetzt\r\nIDS_EMPTY=\r\n");
-    EXPECT_EQ(L"<none>", Lookup(L"IDS_CHKTAVRIK"));
-    EXPECT_EQ(L"<none>", Lookup(L"IDS_EMPTY"));
-    EXPECT_EQ(L"Besetzt", Lookup(L"IDS_USEROCCUPY"));
+const wchar_t kEnglishGerman[] = L"[Language]\r\n0x0409=English\r\n0x0407=German\r\n"
+                                 L"[English]\r\nIDS_CHKTAVRIK=Driver missing\r\n"
+                                 L"[German]\r\nIDS_CHKTAVRIK=Treiber fehlt\r\n";
+
+const wchar_t kKeyMissing[] = L"[Language]\r\n0x0409=English\r\n0x0407=German\r\n"
+                              L"[English]\r\nIDS_CHKTAVRIK=Driver missing\r\n"
+                              L"[German]\r\nIDS_USEROCCUPY=Besetzt\r\nIDS_EMPTY=\r\n";
+
+// A file, the user's language, a key, and the text looked up ("<none>" when
+// the lookup fails and the box shows an empty text).
+struct LookupRow {
+    const char *name;
+    std::wstring file;
+    const wchar_t *langId;
+    const wchar_t *key;
+    std::wstring expected;
+};
+
+void PrintTo(const LookupRow &row, std::ostream *os) {
+    *os << row.name;
 }
 
-TEST_F(LangStringTest, NoFileNoLanguageTableOrNoPathFails) {
-    Write(L"[German]\r\nIDS_CHKTAVRIK=Treiber fehlt\r\n");
-    EXPECT_EQ(L"<none>", Lookup(L"IDS_CHKTAVRIK"));
+const LookupRow kLookupRows[] = {
+    // The user's own section; keys match without case.
+    {"OwnSection", kEnglishGerman, L"0x0407", L"IDS_CHKTAVRIK", L"Treiber fehlt"},
+    {"KeyInAnyCase", kEnglishGerman, L"0x0407", L"ids_chktavrik", L"Treiber fehlt"},
+    {"UsEnglishUser",
+     L"[Language]\r\n0x0407=German\r\n0x0409=English\r\n"
+     L"[English]\r\nIDS_CHKTAVRIK=Driver missing\r\n"
+     L"[German]\r\nIDS_CHKTAVRIK=Treiber fehlt\r\n",
+     L"0x0409", L"IDS_CHKTAVRIK", L"Driver missing"},
+    // A language without an entry, or with an empty one, uses the 0x0409 entry.
+    {"UnlistedLanguage", kEnglishGerman, L"0x0411", L"IDS_CHKTAVRIK", L"Driver missing"},
+    {"UnlistedFrench", kEnglishGerman, L"0x040C", L"IDS_CHKTAVRIK", L"Driver missing"},
+    {"EmptyEntry",
+     L"[Language]\r\n0x0409=English\r\n0x0407=\r\n"
+     L"[English]\r\nIDS_CHKTAVRIK=Driver missing\r\n",
+     L"0x0407", L"IDS_CHKTAVRIK", L"Driver missing"},
+    {"EmptyFrenchEntry",
+     L"[Language]\r\n0x040C=\r\n0x0409=English\r\n"
+     L"[English]\r\nIDS_CHKTAVRIK=Driver missing\r\n",
+     L"0x040C", L"IDS_CHKTAVRIK", L"Driver missing"},
+    {"NoEntryForTheUserNorForUsEnglish",
+     L"[Language]\r\n0x0407=German\r\n"
+     L"[English]\r\nIDS_CHKTAVRIK=Driver missing\r\n"
+     L"[German]\r\nIDS_CHKTAVRIK=Treiber fehlt\r\n",
+     L"0x040C", L"IDS_CHKTAVRIK", L"<none>"},
+    // A key missing from the user's section, or empty there, is not looked up
+    // elsewhere.
+    {"KeyMissingFromTheUsersSection", kKeyMissing, L"0x0407", L"IDS_CHKTAVRIK", L"<none>"},
+    {"EmptyKeyInTheUsersSection", kKeyMissing, L"0x0407", L"IDS_EMPTY", L"<none>"},
+    {"OtherKeyOfTheUsersSection", kKeyMissing, L"0x0407", L"IDS_USEROCCUPY", L"Besetzt"},
+    {"KeyMissingFromTheFrenchSection",
+     L"[Language]\r\n0x0409=English\r\n0x040C=French\r\n"
+     L"[English]\r\nIDS_CHKTAVRIK=Driver missing\r\n[French]\r\nIDS_USEROCCUPY=Fran\u00e7ais.\r\n",
+     L"0x040C", L"IDS_CHKTAVRIK", L"<none>"},
+    {"NoLanguageTable", L"[German]\r\nIDS_CHKTAVRIK=Treiber fehlt\r\n", L"0x0407", L"IDS_CHKTAVRIK",
+     L"<none>"},
+    // A text is read into 254 characters: 253 are kept.
+    {"TextAtTheLimit",
+     L"[Language]\r\n0x0409=English\r\n[English]\r\nIDS_CHKTAVRIK=" + Counted(253) + L"\r\n",
+     L"0x0409", L"IDS_CHKTAVRIK", Counted(253)},
+    {"TextOneOverTheLimit",
+     L"[Language]\r\n0x0409=English\r\n[English]\r\nIDS_CHKTAVRIK=" + Counted(254) + L"\r\n",
+     L"0x0409", L"IDS_CHKTAVRIK", Counted(253)},
+    {"TextOf300",
+     L"[Language]\r\n0x0409=English\r\n[English]\r\nIDS_CHKTAVRIK=" + Counted(300) + L"\r\n",
+     L"0x0409", L"IDS_CHKTAVRIK", Counted(253)},
+    {"TextOf4000",
+     L"[Language]\r\n0x0409=English\r\n[English]\r\nIDS_CHKTAVRIK=" + Counted(4000) + L"\r\n",
+     L"0x0409", L"IDS_CHKTAVRIK", Counted(253)},
+    // A section name is read into 32 characters: the first 31 name the section.
+    {"SectionNameAtTheLimit", WithSectionName(31), L"0x0409", L"IDS_CHKTAVRIK", L"whole name"},
+    {"SectionNameOf37", WithSectionName(37), L"0x0409", L"IDS_CHKTAVRIK", L"cut name"},
+    {"SectionNameOf40WithALongText",
+     L"[Language]\r\n0x0407=" + std::wstring(40, L's') + L"\r\n[" + std::wstring(31, L's') +
+         L"]\r\nIDS_CHKTAVRIK=" + std::wstring(400, L't') + L"\r\n",
+     L"0x0407", L"IDS_CHKTAVRIK", std::wstring(253, L't')},
+};
+
+class LangLookup : public LangStringTest, public ::testing::WithParamInterface<LookupRow> {};
+
+} // namespace
+
+TEST_P(LangLookup, GivesTheTextOfTheUsersSectionOrNone) {
+    const LookupRow &row = GetParam();
+    Write(row.file);
+    lstrcpynW(g_tszLangID, row.langId, kcchLangID);
+    EXPECT_EQ(row.expected, Lookup(row.key));
+}
+
+INSTANTIATE_TEST_SUITE_P(Rows, LangLookup, ::testing::ValuesIn(kLookupRows),
+                         [](const ::testing::TestParamInfo<LookupRow> &p) {
+                             return std::string(p.param.name);
+                         });
+
+TEST_F(LangStringTest, NoFileOrNoPathFails) {
+    Write(kEnglishGerman);
     DeleteFileW(m_path.c_str());
     EXPECT_EQ(L"<none>", Lookup(L"IDS_CHKTAVRIK"));
     g_tszIniPath[0] = L'\0';
@@ -80,15 +174,6 @@ TEST_F(LangStringTest, NoFileNoLanguageTableOrNoPathFails) {
     EXPECT_EQ(L"<none>", Lookup(nullptr));
     EXPECT_FALSE(ReadLanguageString(L"IDS_CHKTAVRIK", nullptr));
     EXPECT_FALSE(QueryFileExistence(nullptr));
-}
-
-TEST_F(LangStringTest, LongValuesAndSectionNamesAreCut) {
-    const std::wstring text(400, L't');
-    const std::wstring section(40, L's');
-    Write(L"[Language]\r\n0x0407=" + section + L"\r\n[" + section.substr(0, 31) +
-          L"]\r\nIDS_CHKTAVRIK=" + text + L"\r\n");
-    // The section name is read into 32 characters: the cut name is the one used.
-    EXPECT_EQ(text.substr(0, kcchLangText - 1), Lookup(L"IDS_CHKTAVRIK"));
 }
 
 TEST(BoxStyle, TypesMapToIconAndButtons) {
