@@ -101,7 +101,7 @@ TEST_F(FaultTest, DriverRemovedWhileTheTargetRunsLeavesTheToggleWorking) {
 
     // A key press now fails its own driver check: it shows the driver box and
     // forwards nothing, so the target keeps running.
-    ChildProcess &press = LaunchWith(L" /d", {});
+    ChildProcess &press = Launch(L" /d", {});
     BoxView box;
     ASSERT_TRUE(AnswerBox(press, IDOK, &box));
     EXPECT_EQ(sandbox_->EnglishText(L"IDS_CHKTAVRIK"), box.text);
@@ -166,7 +166,7 @@ TEST_F(FaultTest, StringsFileDeletedWhileTheTargetRuns) {
 
     // The working copy does not look at the file again; a press does, at its
     // own start: answered No, it forwards nothing.
-    ChildProcess &declined = LaunchWith(L" /d", {});
+    ChildProcess &declined = Launch(L" /d", {});
     BoxView question;
     ASSERT_TRUE(AnswerBox(declined, IDNO, &question));
     EXPECT_EQ(L"Cannot find Avenor.ini. Continue?", question.text);
@@ -179,7 +179,7 @@ TEST_F(FaultTest, StringsFileDeletedWhileTheTargetRuns) {
 
     // Answered Yes, the press goes through (without the switch, which would
     // turn the working copy's trace off).
-    ChildProcess &accepted = LaunchWith(L"", {});
+    ChildProcess &accepted = Launch(L"", {});
     ASSERT_TRUE(AnswerBox(accepted, IDYES, &question));
     CopyRun acceptedRun = Finish(accepted);
     EXPECT_TRUE(EndedCleanly(acceptedRun));
@@ -197,7 +197,7 @@ TEST_F(FaultTest, StringsFileDeletedWhileTheTargetRuns) {
     // With the file still gone, a refusal shows its box with an empty text.
     HeldName otherSession(HeldName::Mutex, kGlobalMutexName);
     ASSERT_TRUE(otherSession.Ok());
-    ChildProcess &refused = LaunchWith(L" /d", {});
+    ChildProcess &refused = Launch(L" /d", {});
     ASSERT_TRUE(AnswerBox(refused, IDYES, &question));
     BoxView refusal;
     ASSERT_TRUE(AnswerBox(refused, IDOK, &refusal));

@@ -17,10 +17,6 @@ namespace {
 const unsigned kLampOnArg = 0x41;
 const unsigned kLampOffArg = 0x40;
 
-std::wstring ProbePath() {
-    return BuildDir() + L"\\tests\\tools\\avenor_lampprobe.exe";
-}
-
 std::string Notify(const std::string &message, const std::string &context = "SetLightLED") {
     return NotifyLine(context, message);
 }
@@ -89,7 +85,7 @@ protected:
     // Runs the probe to its end and returns its exit code.
     DWORD Probe(const std::wstring &args) {
         ChildProcess probe;
-        EXPECT_TRUE(probe.Start(ProbePath(), L" " + args));
+        EXPECT_TRUE(probe.Start(LampProbePath(), L" " + args));
         DWORD code = STILL_ACTIVE;
         EXPECT_TRUE(probe.WaitForExit(kExitMs, &code)) << "the probe hung";
         lastPid_ = probe.Pid();

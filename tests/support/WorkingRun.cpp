@@ -125,7 +125,7 @@ void WorkingRunTest::SetUp() {
 }
 
 void WorkingRunTest::TearDown() {
-    ownCopies_.clear(); // ends the copies still running
+    EndCopies(); // before their targets, as a user would leave them
     KillAllLumora();
     E2eTest::TearDown();
 }
@@ -134,17 +134,9 @@ std::string WorkingRunTest::TargetPathAnsi() const {
     return ToAnsi(TargetPath());
 }
 
-ChildProcess &WorkingRunTest::LaunchWith(const std::wstring &tail, const EnvOverrides &env) {
-    ownCopies_.emplace_back(new ChildProcess);
-    ChildProcess &copy = *ownCopies_.back();
-    EXPECT_TRUE(copy.Start(sandbox_->ExePath(), tail, env, sandbox_->Root()))
-        << "cannot start " << ToAnsi(copy.CommandLine()) << ": error " << copy.StartError();
-    return copy;
-}
-
 bool WorkingRunTest::StartWorkingCopy(const std::wstring &tail, const EnvOverrides &env,
                                       ChildProcess **copy) {
-    ChildProcess &started = LaunchWith(tail, env);
+    ChildProcess &started = Launch(tail, env);
     *copy = &started;
     if (!WaitForLumoraWindow(kExitMs) || !Log().WaitForStarts(1, kExitMs))
         return false;

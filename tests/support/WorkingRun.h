@@ -90,11 +90,6 @@ protected:
     std::wstring TargetPath() const { return sandbox_->Dir() + kLumoraExe; }
     std::string TargetPathAnsi() const;
 
-    // Starts a copy of the launcher like E2eTest::Launch, with `env` applied to
-    // the environment it passes on to the target (LUMORA_MODE). Ended at the
-    // latest when the test ends.
-    ChildProcess &LaunchWith(const std::wstring &tail, const EnvOverrides &env);
-
     // Press 1: starts a copy that becomes the working copy and waits until the
     // target it launched has its window and has logged its start. With the
     // trace on (`tail` " /d") it also waits for the input-idle line, so that
@@ -108,9 +103,6 @@ protected:
     // Waits until the working copy has traced `text` `count` times.
     bool WaitForTraceCount(const ChildProcess &copy, const std::string &text, size_t count,
                            DWORD timeoutMs);
-
-private:
-    std::vector<std::unique_ptr<ChildProcess>> ownCopies_;
 };
 
 } // namespace tb
