@@ -28,7 +28,7 @@ faults=(
 "window-popup-style@app/HiddenWindow.cpp@1@WS_OVERLAPPEDWINDOW,@WS_POPUP | WS_CAPTION,@e2e.WorkingRunTest$@WorkingRunTest.PowerBroadcastsWhileTheTargetRuns*"
 "question-box-icon@app/WrapperApp.cpp@1@MB_ICONINFORMATION | MB_YESNO@MB_ICONQUESTION | MB_YESNO@e2e.StartupTest$@StartupTest.MissingIniAnsweredNo*"
 "question-box-buttons@app/WrapperApp.cpp@1@MB_ICONINFORMATION | MB_YESNO@MB_ICONINFORMATION | MB_OKCANCEL@e2e.StartupTest$@StartupTest.MissingIniAnsweredNo*"
-"driver-box-icon@app/WrapperApp.cpp@1@MyMessageBox(kBoxError@MyMessageBox(kBoxWarning@e2e.StartupTest$@StartupTest.MissingDriverShowsTheLocalized*"
+"driver-box-icon@app/WrapperApp.cpp@1@MyMessageBox(kBoxError@MyMessageBox(kBoxWarning@e2e.StartupTest$@StartupTest.MissingDriverShowsTheLocalizedErrorBoxAndEnds"
 "other-user-box-icon@app/WrapperApp.cpp@1@MyMessageBox(kBoxInfo@MyMessageBox(kBoxWarning@e2e.StartupTest$@StartupTest.CopyOfAnotherUser*"
 "other-session-box-icon@app/WrapperApp.cpp@2@MyMessageBox(kBoxInfo@MyMessageBox(kBoxError@e2e.StartupTest$@StartupTest.CopyInAnotherSession*"
 "version-number@res/Avenor.rc@1@FILEVERSION 1, 0, 0, 2@FILEVERSION 1, 0, 0, 1@e2e.Resources$@Resources.*"

@@ -6,6 +6,8 @@
 
 #include <stdio.h>
 
+#include <memory>
+
 using namespace tb;
 
 namespace {
@@ -99,43 +101,46 @@ TEST_F(StartupTest, MissingIniAnsweredYesThenMissingDriverShowsAnEmptyText) {
 
 // ---------------------------------------------------------------- driver
 
+// The one home of the driver box in English: each press below finds no driver,
+// shows the error box with the English text of the built strings file, and
+// ends once it is answered. The first press's box call is recorded for its
+// icon and buttons; without the switch the copy traces nothing; a later press
+// runs the driver check before it looks for a running copy, so it forwards
+// nothing.
 TEST_F(StartupTest, MissingDriverShowsTheLocalizedErrorBoxAndEnds) {
     DriverAbsent();
     const std::wstring expected = sandbox_->EnglishText(L"IDS_CHKTAVRIK");
     ASSERT_FALSE(expected.empty()) << "the built strings file has no English driver text";
-    ChildProcess &copy = LaunchRecordingBoxes(L" /d");
-    EXPECT_EQ(expected, AnswerBox(copy, false, IDOK));
+    const struct {
+        const char *name;
+        const wchar_t *tail;
+        bool recordBoxes; // one recorded copy per test
+        bool runningCopy;
+        std::vector<ExpectedLine> trace;
+    } presses[] = {
+        {"Traced", L" /d", true, false, CopyHead() + CopyExit()},
+        {"WithTheTraceOff", L"", false, false, {}},
+        {"LaterPress", L" /d", false, true, CopyHead() + CopyExit()},
+    };
+    for (const auto &press : presses) {
+        SCOPED_TRACE(press.name);
+        std::unique_ptr<HeldName> local;
+        FakeLauncherWindow running;
+        if (press.runningCopy) {
+            local.reset(new HeldName(HeldName::Mutex, kLocalMutexName));
+            ASSERT_TRUE(local->Ok());
+            ASSERT_TRUE(running.Start());
+        }
+        ChildProcess &copy =
+            press.recordBoxes ? LaunchRecordingBoxes(press.tail) : Launch(press.tail);
+        EXPECT_EQ(expected, AnswerBox(copy, false, IDOK));
+        CopyRun run = Finish(copy);
+        ASSERT_TRUE(run.ended);
+        EXPECT_EQ(0u, run.exitCode);
+        EXPECT_TRUE(MatchesExactly(run.trace, press.trace));
+        EXPECT_TRUE(running.PrivateMessages().empty()) << Shown(running.PrivateMessages());
+    }
     EXPECT_EQ(std::vector<unsigned>{MB_ICONERROR}, RecordedBoxStyles());
-    CopyRun run = Finish(copy);
-    ASSERT_TRUE(run.ended);
-    EXPECT_EQ(0u, run.exitCode);
-    EXPECT_TRUE(MatchesExactly(run.trace, CopyHead() + CopyExit()));
-}
-
-TEST_F(StartupTest, MissingDriverWithTheTraceOffShowsTheBoxSilently) {
-    DriverAbsent();
-    ChildProcess &copy = Launch(L"");
-    EXPECT_EQ(sandbox_->EnglishText(L"IDS_CHKTAVRIK"), AnswerBox(copy, false, IDOK));
-    CopyRun run = Finish(copy);
-    ASSERT_TRUE(run.ended);
-    EXPECT_EQ(0u, run.exitCode);
-    EXPECT_TRUE(run.trace.empty()) << Dump(run.trace);
-}
-
-// A later press runs the driver check before it looks for a running copy.
-TEST_F(StartupTest, MissingDriverIsReportedInsteadOfForwarding) {
-    DriverAbsent();
-    HeldName local(HeldName::Mutex, kLocalMutexName);
-    ASSERT_TRUE(local.Ok());
-    FakeLauncherWindow running;
-    ASSERT_TRUE(running.Start());
-    ChildProcess &copy = Launch(L" /d");
-    EXPECT_EQ(sandbox_->EnglishText(L"IDS_CHKTAVRIK"), AnswerBox(copy, false, IDOK));
-    CopyRun run = Finish(copy);
-    ASSERT_TRUE(run.ended);
-    EXPECT_EQ(0u, run.exitCode);
-    EXPECT_TRUE(MatchesExactly(run.trace, CopyHead() + CopyExit()));
-    EXPECT_TRUE(running.PrivateMessages().empty()) << Shown(running.PrivateMessages());
 }
 
 // ---------------------------------------------------------------- a copy in this session
@@ -227,11 +232,10 @@ TEST_F(StartupTest, LocalMutexThatCannotBeCreatedIsAnErrorWithTheSystemCode) {
     CopyRun run = RunToEnd(L" /d");
     ASSERT_TRUE(run.ended);
     EXPECT_EQ(0u, run.exitCode);
-    ASSERT_TRUE(MatchesExactly(
-        run.trace, CopyHead() + Error(kStartupContext, "m_hLocalMutex == NULL") + CopyExit()));
-    DWORD code = 0;
-    ASSERT_TRUE(IsErrorLine(run.trace[2], kStartupContext, "m_hLocalMutex == NULL", &code));
-    EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_HANDLE), code);
+    EXPECT_TRUE(MatchesExactly(
+        run.trace, CopyHead() +
+                       Error(kStartupContext, "m_hLocalMutex == NULL", ERROR_INVALID_HANDLE) +
+                       CopyExit()));
 }
 
 // ---------------------------------------------------------------- a copy elsewhere
