@@ -26,13 +26,9 @@ Lines LampUnreachable() {
 // A lamp switch whose request the driver refuses: the error line carries the
 // error the failed request left behind.
 Lines LampRefused() {
-    Lines lines;
-    if (RunsUnderWow64())
-        lines.push_back(Note("One_Method_Raw", "IsWow64()!!"));
-    lines.push_back(
-        Error("One_Method_Raw", "ACPI DeviceIoControl IoctlResult == NULL!", ERROR_GEN_FAILURE));
-    lines.push_back(Note("SetLightLED", "One_Method_Raw Failed!"));
-    return lines;
+    return {Note("One_Method_Raw", "IsWow64()!!"),
+            Error("One_Method_Raw", "ACPI DeviceIoControl IoctlResult == NULL!", ERROR_GEN_FAILURE),
+            Note("SetLightLED", "One_Method_Raw Failed!")};
 }
 
 // What a copy traces that ends before any arbitration (a driver box, or No to

@@ -343,11 +343,9 @@ protected:
     }
 
     // The last lamp request and the lamp state the driver keeps match whether
-    // a target runs. (Only a request in the WOW64 layout carries its argument
-    // where the stand-in can read it.)
+    // a target runs. (The working runs are in the 64-bit prefix, where the
+    // request carries its argument where the stand-in can read it.)
     void ExpectLampMatches(bool targetRuns, int round) {
-        if (!RunsUnderWow64())
-            return;
         AcpiStandInHistory history = {};
         ASSERT_TRUE(StandInHistory(history));
         ASSERT_GT(history.count, 0u);

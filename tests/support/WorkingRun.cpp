@@ -35,13 +35,9 @@ bool WaitForLampRequests(size_t count, DWORD timeoutMs) {
 }
 
 std::vector<ExpectedLine> LampLines() {
-    std::vector<ExpectedLine> lines;
-    if (RunsUnderWow64())
-        lines.push_back(Note("One_Method_Raw", "IsWow64()!!"));
-    lines.push_back(
-        Note("SetLightLED", "One_Method_Raw Succeed: KLMP ## outArgNum = 1 ## outBufSize = 20"));
-    lines.push_back(Note("SetLightLED", "Arg[0] = 0x00000001"));
-    return lines;
+    return {Note("One_Method_Raw", "IsWow64()!!"),
+            Note("SetLightLED", "One_Method_Raw Succeed: KLMP ## outArgNum = 1 ## outBufSize = 20"),
+            Note("SetLightLED", "Arg[0] = 0x00000001")};
 }
 
 std::vector<ExpectedLine> RunHead() {
@@ -113,6 +109,9 @@ void WorkingRunTest::SetUp() {
     E2eTest::SetUp();
     if (HasFatalFailure())
         return;
+    ASSERT_TRUE(RunsUnderWow64())
+        << "working runs are checked in the 64-bit prefix (the native request layout is "
+           "LampTest's, in native32.sh)";
     // The copies run with the sandbox's root as their current folder; put the
     // launcher one folder below it, so that a target found or started through
     // the current folder instead of the launcher's own shows.

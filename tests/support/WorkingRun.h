@@ -38,8 +38,8 @@ std::vector<unsigned> LampRequests();
 bool WaitForLampRequests(size_t count, DWORD timeoutMs);
 
 // The lines one lamp switch traces when the stand-in gives its default reply:
-// the WOW64 notice (in a 64-bit prefix only), the success line and the one
-// integer record.
+// the WOW64 notice (working runs are checked in the 64-bit prefix), the
+// success line and the one integer record.
 std::vector<ExpectedLine> LampLines();
 // The first lines of a working copy started with the trace on: version,
 // language, window handle.
@@ -78,8 +78,8 @@ bool ParseWaitLine(const std::string &line, WaitLine *out);
 bool FindWaitLine(const std::vector<std::string> &lines, const std::string &wait, WaitLine *out);
 
 // The working run with the assistant application's stand-in beside the
-// launcher, in a folder below the one the copies start in. No "Lumora.exe"
-// process runs when a test starts or after it ends.
+// launcher, in a folder below the one the copies start in, in the 64-bit
+// prefix. No "Lumora.exe" process runs when a test starts or after it ends.
 class WorkingRunTest : public E2eTest {
 protected:
     void SetUp() override;
