@@ -34,8 +34,7 @@ Lines LampRefused() {
 // What a copy traces that ends before any arbitration (a driver box, or No to
 // the question about the missing strings file).
 Lines EarlyEnd() {
-    return {NoteLike("Avenor", "v1\\.0\\.0001 \\(.*\\)"),
-            Note("InitInstance - GetUserDefaultUILanguage (g_tszLangID)", "0x0409"), CopyExit()};
+    return CopyHead() + CopyExit();
 }
 
 // The lines of a working run from the key press that closed its target to its

@@ -5,6 +5,11 @@
 
 #include <gtest/gtest.h>
 
+#include <stdio.h>
+
+#include <algorithm>
+#include <functional>
+#include <random>
 #include <string>
 
 namespace {
@@ -24,12 +29,16 @@ protected:
     void TearDown() override { DeleteFileW(m_path.c_str()); }
 
     void Write(const std::wstring &text) {
+        const std::wstring data = L"\xFEFF" + text;
+        WriteBytes(std::string(reinterpret_cast<const char *>(data.data()), data.size() * 2));
+    }
+    // Writes the file with exactly these bytes.
+    void WriteBytes(const std::string &bytes) {
         HANDLE h = CreateFileW(m_path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                FILE_ATTRIBUTE_NORMAL, nullptr);
         ASSERT_NE(INVALID_HANDLE_VALUE, h);
-        const std::wstring data = L"\xFEFF" + text;
         DWORD cb;
-        WriteFile(h, data.data(), static_cast<DWORD>(data.size() * 2), &cb, nullptr);
+        WriteFile(h, bytes.data(), static_cast<DWORD>(bytes.size()), &cb, nullptr);
         CloseHandle(h);
     }
 
@@ -162,6 +171,125 @@ TEST_P(LangLookup, GivesTheTextOfTheUsersSectionOrNone) {
 
 INSTANTIATE_TEST_SUITE_P(Rows, LangLookup, ::testing::ValuesIn(kLookupRows),
                          [](const ::testing::TestParamInfo<LookupRow> &p) {
+                             return std::string(p.param.name);
+                         });
+
+namespace {
+
+// Hostile bytes in place of the strings file: whatever the file holds, the
+// lookup gives the text the file really holds, or none (the box then shows an
+// empty text), and never crashes. The user is a US English one.
+const wchar_t kText[] = L"The lamp service is missing.";
+
+std::string Narrow(const std::wstring &ascii) {
+    return std::string(ascii.begin(), ascii.end());
+}
+
+// `text` as the bytes of a UTF-16LE file with a byte-order mark.
+std::string Utf16(const std::wstring &text) {
+    const std::wstring data = L"\xFEFF" + text;
+    return std::string(reinterpret_cast<const char *>(data.data()), data.size() * 2);
+}
+
+// A well-formed file whose English section holds `text` for the driver box.
+std::wstring IniWith(const std::wstring &text) {
+    return L"[Language]\r\n0x0409=English\r\n\r\n[English]\r\nIDS_CHKTAVRIK=" + text +
+           L"\r\nIDS_USEROCCUPY=Someone else runs it.\r\n";
+}
+
+std::string RandomBytes(size_t n, unsigned seed) {
+    std::mt19937 random(seed);
+    std::string bytes(n, '\0');
+    for (char &b : bytes)
+        b = static_cast<char>(random() & 0xFF);
+    return bytes;
+}
+
+// 1 MiB of keys in a section of their own in front of the real sections.
+std::string OneMebibyteInFront() {
+    std::string bytes = "[Padding]\r\n";
+    char line[64];
+    for (unsigned i = 0; bytes.size() < (1u << 20); ++i) {
+        snprintf(line, sizeof(line), "key%07u=%040u\r\n", i, i);
+        bytes += line;
+    }
+    return bytes + Narrow(IniWith(kText));
+}
+
+struct BytesRow {
+    const char *name;
+    std::function<std::string()> bytes;
+    std::wstring expected; // "<none>": the lookup fails
+};
+
+void PrintTo(const BytesRow &row, std::ostream *os) {
+    *os << row.name;
+}
+
+const BytesRow kBytesRows[] = {
+    // Wine's profile reader knows the big-endian mark and reads such a file
+    // (measured: the text comes back).
+    {"Utf16BigEndian",
+     [] {
+         std::string bytes = Utf16(IniWith(kText));
+         for (size_t i = 0; i + 1 < bytes.size(); i += 2)
+             std::swap(bytes[i], bytes[i + 1]);
+         return bytes;
+     },
+     kText},
+    // Wine 8's reader knows the UTF-8 mark (measured: the text comes back).
+    // Windows gives it no meaning: it is glued to the first line, and a first
+    // section header is then no longer one, so the shipped file stays UTF-16LE.
+    {"Utf8MarkBeforeTheLanguageSection", [] { return "\xEF\xBB\xBF" + Narrow(IniWith(kText)); },
+     kText},
+    {"Utf8MarkBeforeAComment", [] { return "\xEF\xBB\xBF; strings\r\n" + Narrow(IniWith(kText)); },
+     kText},
+    // A file in the ANSI code page, without a byte-order mark, is read as well.
+    {"AnsiWithoutAMark",
+     [] {
+         return std::string("[Language]\r\n0x0409=English\r\n[English]\r\n"
+                            "IDS_CHKTAVRIK=Plain ANSI text.\r\n");
+     },
+     L"Plain ANSI text."},
+    {"EmptyFile", [] { return std::string(); }, L"<none>"},
+    {"RandomBytes", [] { return RandomBytes(64 * 1024, 2009); }, L"<none>"},
+    {"RandomBytesAfterUtf16Mark", [] { return "\xFF\xFE" + RandomBytes(64 * 1024, 1002); },
+     L"<none>"},
+    {"NulBytesInsideTheText",
+     [] {
+         return "[Language]\r\n0x0409=English\r\n[English]\r\nIDS_CHKTAVRIK=before" +
+                std::string(3, '\0') + "after\r\n";
+     },
+     L"before"},
+    {"OneMebibyteInFrontOfTheTexts", OneMebibyteInFront, kText},
+    {"OneMebibyteCommentLine",
+     [] { return ";" + std::string(1u << 20, 'x') + "\r\n" + Narrow(IniWith(kText)); }, kText},
+    {"NoLanguageSection",
+     [] { return Utf16(L"[English]\r\nIDS_CHKTAVRIK=" + std::wstring(kText) + L"\r\n"); },
+     L"<none>"},
+    {"LanguageNamesAMissingSection",
+     [] {
+         return Utf16(L"[Language]\r\n0x0409=Klingon\r\n[English]\r\nIDS_CHKTAVRIK=" +
+                      std::wstring(kText) + L"\r\n");
+     },
+     L"<none>"},
+    {"LanguageSectionWithoutEntries",
+     [] { return Utf16(L"[Language]\r\n" + IniWith(kText).substr(28)); }, L"<none>"},
+};
+
+class HostileFile : public LangStringTest, public ::testing::WithParamInterface<BytesRow> {};
+
+} // namespace
+
+TEST_P(HostileFile, GivesTheTextTheFileHoldsOrNone) {
+    const BytesRow &row = GetParam();
+    WriteBytes(row.bytes());
+    lstrcpynW(g_tszLangID, L"0x0409", kcchLangID);
+    EXPECT_EQ(row.expected, Lookup(L"IDS_CHKTAVRIK"));
+}
+
+INSTANTIATE_TEST_SUITE_P(Rows, HostileFile, ::testing::ValuesIn(kBytesRows),
+                         [](const ::testing::TestParamInfo<BytesRow> &p) {
                              return std::string(p.param.name);
                          });
 
