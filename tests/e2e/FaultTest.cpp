@@ -37,29 +37,6 @@ Lines EarlyEnd() {
     return CopyHead() + CopyExit();
 }
 
-// The lines of a working run from the key press that closed its target to its
-// end, starting at `from`: the window procedure's lamp switch and the worker's
-// end of its exit wait may overlap.
-::testing::AssertionResult EndsAfterPress(const std::vector<std::string> &trace, size_t from,
-                                          const std::string &targetPath, const Lines &lampOff) {
-    const Lines press = {Note("WndProc", "WM_USER_EXEC"), Note("CloseXoltWin", kPressedClose)};
-    ::testing::AssertionResult pressed = MatchesAt(trace, from, press);
-    if (!pressed)
-        return pressed;
-    from += press.size();
-    const Lines worker = Lines{WaitSucceeded("WaitForSingleObject", targetPath)} + lampOff;
-    ::testing::AssertionResult merged = InterleavesAt(trace, from, lampOff, worker);
-    if (!merged)
-        return merged;
-    from += lampOff.size() + worker.size();
-    ::testing::AssertionResult tail = MatchesAt(trace, from, RunTail());
-    if (!tail)
-        return tail;
-    if (trace.size() != from + RunTail().size())
-        return ::testing::AssertionFailure() << "lines after the end\n" << Dump(trace);
-    return ::testing::AssertionSuccess();
-}
-
 class FaultTest : public WorkingRunTest {
 protected:
     // Starts a copy, waits for its box, checks caption and text, and answers it

@@ -55,6 +55,29 @@ std::vector<ExpectedLine> RunTail() {
             Note("MainThreadCreateWindow", "GetMessage Exits...."), CopyExit()};
 }
 
+::testing::AssertionResult EndsAfterPress(const std::vector<std::string> &trace, size_t from,
+                                          const std::string &targetPath,
+                                          const std::vector<ExpectedLine> &lampOff) {
+    const std::vector<ExpectedLine> press = {Note("WndProc", "WM_USER_EXEC"),
+                                             Note("CloseXoltWin", kPressedClose)};
+    ::testing::AssertionResult pressed = MatchesAt(trace, from, press);
+    if (!pressed)
+        return pressed;
+    from += press.size();
+    const std::vector<ExpectedLine> worker =
+        std::vector<ExpectedLine>{WaitSucceeded("WaitForSingleObject", targetPath)} + lampOff;
+    ::testing::AssertionResult merged = InterleavesAt(trace, from, lampOff, worker);
+    if (!merged)
+        return merged;
+    from += lampOff.size() + worker.size();
+    ::testing::AssertionResult tail = MatchesAt(trace, from, RunTail());
+    if (!tail)
+        return tail;
+    if (trace.size() != from + RunTail().size())
+        return ::testing::AssertionFailure() << "lines after the end\n" << Dump(trace);
+    return ::testing::AssertionSuccess();
+}
+
 std::vector<ExpectedLine> MissingTargetRun() {
     return RunHead() + NoTargetWindow() + Note("ExecXoltThread", "QueryFileExistence failed") +
            RunTail();

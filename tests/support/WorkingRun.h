@@ -54,6 +54,13 @@ std::vector<ExpectedLine> RunTail();
 // The whole trace of a working copy that found no target beside it: nothing
 // launched, no lamp.
 std::vector<ExpectedLine> MissingTargetRun();
+// The lines of a working run from the key press that closed its target to its
+// end, starting at `from`, and nothing after them: the window procedure's lamp
+// switch (`lampOff`) and the worker's end of its exit wait, followed by the
+// same lamp switch, may overlap.
+::testing::AssertionResult EndsAfterPress(const std::vector<std::string> &trace, size_t from,
+                                          const std::string &targetPath,
+                                          const std::vector<ExpectedLine> &lampOff);
 // A wait line of the worker ("WaitForInputIdle" / "WaitForSingleObject") with
 // outcome "succeed" for `targetPath`.
 ExpectedLine WaitSucceeded(const std::string &wait, const std::string &targetPath);
