@@ -23,7 +23,7 @@ faults=(
 "odd-wait-result-as-error@app/TargetRunner.cpp@1@    default:\n        return kWaitLineNone;@    default:\n        return kWaitLineError;@^unit$@*WaitLine*"
 "abandoned-idle-wait-traced@app/TargetRunner.cpp@1@        if (chWait == 'I')\n            return kWaitLineNone;\n@@^unit$@*WaitLine*"
 "tail-skips-blanks-only@fw/CmdLineText.cpp@1@while (*p != L'\\\\0' && *p <= L' ')@while (*p == L' ' || *p == L'\\\\t')@^unit$@*DebugSwitch*:SkipProgramName.*"
-"folder-by-splitter@app/Paths.cpp@1@#include \"common/StrFormat.h\" ~~     lstrcpynW(szDir, pszModulePath, static_cast<int>(cchDir + 1));@#include \"common/StrFormat.h\"\n#include <stdlib.h> ~~     { WCHAR d[_MAX_DRIVE] = {}, p[_MAX_DIR] = {}; _wsplitpath(pszModulePath, d, p, NULL, NULL); FormatBounded(szDir, MAX_PATH, L\"%s%s\", d, p); }@^unit$@*DerivedPaths*"
+"folder-by-splitter@app/Paths.cpp@1@#include \"common/StrFormat.h\" ~~     lstrcpynW(szDir, pszModulePath, static_cast<int>(cchDir + 1));@#include \"common/StrFormat.h\"\n#include <stdlib.h> ~~     { WCHAR d[_MAX_DRIVE] = {}, p[_MAX_DIR] = {}; _wsplitpath(pszModulePath, d, p, NULL, NULL); FormatBounded(szDir, MAX_PATH, L\"%s%s\", d, p); }@^unit$@*DerivedPaths*:*RefusedPaths*"
 "window-shown@app/HiddenWindow.cpp@1@SW_HIDE@SW_SHOWNOACTIVATE@e2e.WorkingRunTest$@WorkingRunTest.PowerBroadcastsWhileTheTargetRuns*"
 "window-popup-style@app/HiddenWindow.cpp@1@WS_OVERLAPPEDWINDOW,@WS_POPUP | WS_CAPTION,@e2e.WorkingRunTest$@WorkingRunTest.PowerBroadcastsWhileTheTargetRuns*"
 "question-box-icon@app/WrapperApp.cpp@1@MB_ICONINFORMATION | MB_YESNO@MB_ICONQUESTION | MB_YESNO@e2e.StartupTest$@StartupTest.MissingIniAnsweredNo*"

@@ -49,7 +49,7 @@ protected:
 // 249 + "Avenor.exe": the launcher's path and every derived path have 259
 // characters and fit; the strings file in that folder is found and read. (The
 // derived paths alone at 259 characters, beside a shorter launcher path, are
-// rows of the unit table DerivedPaths.)
+// row DerivedPathOf259 of the unit table DerivedPaths.)
 TEST_F(LongPathTest, PathsOf259CharactersStillWork) {
     Install(249, L"Avenor.exe");
     ASSERT_EQ(259u, sandbox_->ExePath().size());

@@ -6,8 +6,7 @@
 
 namespace {
 
-// A module path and the strings file derived from it; an empty `ini` means
-// the path is refused.
+// A module path and the strings file derived from it (none when refused).
 struct PathRow {
     const char *name;
     std::wstring module;
@@ -23,12 +22,15 @@ std::wstring Folder(size_t cch, wchar_t c) {
     return L"C:\\" + std::wstring(cch, c) + L"\\";
 }
 
-const PathRow kPathRows[] = {
+const PathRow kFitting[] = {
     {"PlainFolder", L"C:\\Program Files\\Tavrik\\Avenor.exe",
      L"C:\\Program Files\\Tavrik\\Avenor.ini"},
     {"Share", L"\\\\server\\share\\Avenor.exe", L"\\\\server\\share\\Avenor.ini"},
     // A folder whose strings-file path needs exactly 259 characters still fits...
     {"DerivedPathOf259", Folder(245, L'a') + L"A.exe", Folder(245, L'a') + L"Avenor.ini"},
+};
+
+const PathRow kRefused[] = {
     // ...one character more and the strings file would be cut: refused.
     {"DerivedPathOf260", Folder(246, L'a') + L"A.exe", L""},
     // A folder the runtime's splitter cannot hold (256 characters and more) is
@@ -39,27 +41,34 @@ const PathRow kPathRows[] = {
 };
 
 class DerivedPaths : public ::testing::TestWithParam<PathRow> {};
+class RefusedPaths : public ::testing::TestWithParam<PathRow> {};
+
+std::string RowName(const ::testing::TestParamInfo<PathRow> &p) {
+    return p.param.name;
+}
 
 } // namespace
 
-// Every file lies beside the executable, or the path is refused.
-TEST_P(DerivedPaths, PutsEveryFileBesideTheExecutableOrRefuses) {
+// Every file lies beside the executable.
+TEST_P(DerivedPaths, PutEveryFileBesideTheExecutable) {
     const PathRow &row = GetParam();
-    AppPaths paths;
-    const BOOL ok = DeriveAppPaths(row.module.c_str(), &paths);
-    ASSERT_EQ(!row.ini.empty(), ok != FALSE);
-    if (row.ini.empty())
-        return;
     const std::wstring dir = row.module.substr(0, row.module.rfind(L'\\') + 1);
+    AppPaths paths;
+    ASSERT_TRUE(DeriveAppPaths(row.module.c_str(), &paths));
     EXPECT_EQ(row.ini, paths.szIniPath);
     EXPECT_EQ(dir + L"Lumora.exe", paths.szAppPath);
     EXPECT_EQ(dir, paths.szAppDir);
 }
 
-INSTANTIATE_TEST_SUITE_P(Rows, DerivedPaths, ::testing::ValuesIn(kPathRows),
-                         [](const ::testing::TestParamInfo<PathRow> &p) {
-                             return std::string(p.param.name);
-                         });
+INSTANTIATE_TEST_SUITE_P(Rows, DerivedPaths, ::testing::ValuesIn(kFitting), RowName);
+
+// A path that would not fit is refused, never cut.
+TEST_P(RefusedPaths, AreNotDerived) {
+    AppPaths paths;
+    EXPECT_FALSE(DeriveAppPaths(GetParam().module.c_str(), &paths));
+}
+
+INSTANTIATE_TEST_SUITE_P(Rows, RefusedPaths, ::testing::ValuesIn(kRefused), RowName);
 
 TEST(DerivedPathsOfNothing, IsRefused) {
     AppPaths paths;
