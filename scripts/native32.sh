@@ -8,6 +8,8 @@ root="$(cd "$(dirname "$0")/.." && pwd)"
 . "$root/scripts/env.sh"
 export WINEPREFIX="$AVENOR_BUILD/wineprefix32"
 export WINEARCH=win32
+# The tests expect the native request layout of this prefix.
+export AVENOR_PREFIX_ARCH=win32
 exe="$1"
 filter="$2"
 

@@ -5,9 +5,11 @@
 # line of its own, and every case the process did not get to is run after it,
 # each in a process of its own: one bad case hides no other result.
 # usage: run-gtest.sh EXE FILTER CASE_TIMEOUT
+# AVENOR_GTEST_FILTER, when set, replaces FILTER (scripts/faults.sh runs only
+# the cases a fault must fail).
 set -uo pipefail
 exe="$1"
-filter="$2"
+filter="${AVENOR_GTEST_FILTER:-$2}"
 limit="$3"
 log=$(mktemp)
 trap 'rm -f "$log"' EXIT

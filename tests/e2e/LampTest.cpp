@@ -2,9 +2,11 @@
 // probe linking the launcher's own routines) against the driver stand-in: the
 // request bytes the driver received, the trace of its reply, and bad replies.
 #include "E2eFixture.h"
+#include "TraceLines.h"
 #include "LumoraLog.h"
 #include "WinePath.h"
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -12,9 +14,8 @@ using namespace tb;
 
 namespace {
 
-std::wstring ProbePath() {
-    return BuildDir() + L"\\tests\\tools\\avenor_lampprobe.exe";
-}
+const unsigned kLampOnArg = 0x41;
+const unsigned kLampOffArg = 0x40;
 
 std::string Notify(const std::string &message, const std::string &context = "SetLightLED") {
     return NotifyLine(context, message);
@@ -50,12 +51,41 @@ struct ReplyBytes {
     }
 };
 
+// What the prefix's request layout lets the stand-in see. A 32-bit caller in
+// the 64-bit prefix runs under WOW64 and sends its record inline; in the pure
+// 32-bit prefix (native32.sh sets AVENOR_PREFIX_ARCH=win32) it sends the
+// record's address, so that the stand-in sees neither argument nor lamp.
+struct Layout {
+    bool wow64;
+    std::vector<std::string> notice; // traced before each request is sent
+    int lampAfterOn;                 // the lamp state the stand-in keeps
+    int lampAfterOff;
+    unsigned arguments[2]; // the argument the stand-in read, for on and off
+};
+
+const Layout &ThisPrefix() {
+    static const Layout kWow64 = {
+        true, {NotifyLine("One_Method_Raw", "IsWow64()!!")}, 1, 0, {kLampOnArg, kLampOffArg}};
+    static const Layout kNative = {false, {}, -1, -1, {0, 0}};
+    char arch[16] = {};
+    GetEnvironmentVariableA("AVENOR_PREFIX_ARCH", arch, sizeof(arch));
+    return lstrcmpA(arch, "win32") == 0 ? kNative : kWow64;
+}
+
+// The record's address in a native request; in a WOW64 request the same bytes
+// hold the inline record's value.
+unsigned AddressIn(const std::vector<unsigned char> &request) {
+    return request.size() < 20 ? 0
+                               : request[16] | (request[17] << 8) | (request[18] << 16) |
+                                     (static_cast<unsigned>(request[19]) << 24);
+}
+
 class LampTest : public E2eTest {
 protected:
     // Runs the probe to its end and returns its exit code.
     DWORD Probe(const std::wstring &args) {
         ChildProcess probe;
-        EXPECT_TRUE(probe.Start(ProbePath(), L" " + args));
+        EXPECT_TRUE(probe.Start(LampProbePath(), L" " + args));
         DWORD code = STILL_ACTIVE;
         EXPECT_TRUE(probe.WaitForExit(kExitMs, &code)) << "the probe hung";
         lastPid_ = probe.Pid();
@@ -68,9 +98,7 @@ protected:
     }
     // The trace a successful switch emits before the reply's records.
     std::vector<std::string> Head(int count, unsigned written) {
-        std::vector<std::string> lines;
-        if (RunsUnderWow64())
-            lines.push_back(Notify("IsWow64()!!", "One_Method_Raw"));
+        std::vector<std::string> lines = ThisPrefix().notice;
         lines.push_back(
             Notify("One_Method_Raw Succeed: KLMP ## outArgNum = " + std::to_string(count) +
                    " ## outBufSize = " + std::to_string(written)));
@@ -93,38 +121,29 @@ protected:
 } // namespace
 
 TEST_F(LampTest, SwitchingSendsTheLampMethodInThisSystemsLayoutAndTracesTheReply) {
-    // The stand-in sees the argument, and so the lamp, only when the record
-    // travels inline; on a native system it lies in the caller's memory.
-    const bool wow64 = RunsUnderWow64();
+    const Layout &layout = ThisPrefix();
+    ASSERT_EQ(layout.wow64, RunsUnderWow64()) << "the prefix is not the one the entry names";
     ASSERT_EQ(0u, Probe(L"on"));
     EXPECT_EQ(With(Head(1, 20), {"Arg[0] = 0x00000001"}), Trace());
-    EXPECT_EQ(wow64 ? 1 : -1, driver_->Lamp());
+    EXPECT_EQ(layout.lampAfterOn, driver_->Lamp());
 
     ASSERT_EQ(0u, Probe(L"off"));
-    EXPECT_EQ(wow64 ? 0 : -1, driver_->Lamp());
+    EXPECT_EQ(layout.lampAfterOff, driver_->Lamp());
 
     const AcpiStandInHistory h = History();
     ASSERT_EQ(2u, h.count);
+    const unsigned sentArguments[2] = {kLampOnArg, kLampOffArg};
     for (unsigned i = 0; i < 2; ++i) {
+        SCOPED_TRACE(i);
         const AcpiStandInRequest &r = h.requests[i];
         EXPECT_EQ(static_cast<unsigned>(ACPI_REQ_OK), r.verdict);
         EXPECT_EQ(768u, r.outCapacity);
-        const unsigned argument = i == 0 ? 0x41 : 0x40;
+        EXPECT_EQ(layout.arguments[i], r.argument);
+        // Byte for byte; a native record's address cannot be checked from the
+        // driver's side beyond being a non-null 32-bit value.
         const std::vector<unsigned char> sent(r.bytes, r.bytes + r.inLength);
-        if (wow64) {
-            // Byte for byte: the record travels inline.
-            EXPECT_EQ(argument, r.argument);
-            EXPECT_EQ(LampRequest(argument, true), sent);
-        } else {
-            // The record's address cannot be checked from the driver's side;
-            // everything else is fixed and the address is a non-null 32-bit value.
-            ASSERT_EQ(20u, r.inLength);
-            std::vector<unsigned char> expected = LampRequest(argument, false, 0);
-            for (int b = 16; b < 20; ++b)
-                expected[b] = sent[b];
-            EXPECT_EQ(expected, sent);
-            EXPECT_NE(0u, sent[16] | sent[17] | sent[18] | sent[19]);
-        }
+        EXPECT_EQ(LampRequest(sentArguments[i], layout.wow64, AddressIn(sent)), sent);
+        EXPECT_NE(0u, AddressIn(sent));
     }
 }
 
@@ -149,7 +168,9 @@ TEST_F(LampTest, MissingDriverTracesTheErrorThenTheFailure) {
     ASSERT_EQ(0u, Probe(L"on"));
     const std::vector<std::string> lines = Trace();
     ASSERT_EQ(2u, lines.size());
-    EXPECT_TRUE(IsErrorLine(lines[0], "One_Method_Raw", "ACPI drive doesn't exist!")) << lines[0];
+    EXPECT_TRUE(Error("One_Method_Raw", "ACPI drive doesn't exist!", ERROR_FILE_NOT_FOUND)
+                    .matches(lines[0]))
+        << lines[0];
     EXPECT_EQ(Notify("One_Method_Raw Failed!"), lines[1]);
 }
 
@@ -157,14 +178,13 @@ TEST_F(LampTest, FailedRequestIsAnErrorLineAndLeavesTheReplySizeAlone) {
     ASSERT_TRUE(driver_->SetReply(ACPI_REPLY_FAIL));
     ASSERT_EQ(0u, Probe(L"on"));
     std::vector<std::string> lines = Trace();
-    if (RunsUnderWow64()) {
-        ASSERT_FALSE(lines.empty());
-        EXPECT_EQ(Notify("IsWow64()!!", "One_Method_Raw"), lines.front());
-        lines.erase(lines.begin());
-    }
-    ASSERT_EQ(2u, lines.size());
+    const std::vector<std::string> notice = ThisPrefix().notice;
+    ASSERT_EQ(notice.size() + 2, lines.size());
+    EXPECT_TRUE(std::equal(notice.begin(), notice.end(), lines.begin()));
+    lines.erase(lines.begin(), lines.begin() + static_cast<std::ptrdiff_t>(notice.size()));
     EXPECT_TRUE(
-        IsErrorLine(lines[0], "One_Method_Raw", "ACPI DeviceIoControl IoctlResult == NULL!"))
+        Error("One_Method_Raw", "ACPI DeviceIoControl IoctlResult == NULL!", ERROR_GEN_FAILURE)
+            .matches(lines[0]))
         << lines[0];
     EXPECT_EQ(Notify("One_Method_Raw Failed!"), lines[1]);
 

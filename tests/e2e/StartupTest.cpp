@@ -2,10 +2,11 @@
 // the driver check, and the arbitration between copies by the two named
 // mutexes and the hidden window. Every copy is the real program in a sandbox;
 // the other copies it meets are the test's impostors.
-#include "E2eFixture.h"
-#include "TraceLines.h"
+#include "WorkingRun.h"
 
 #include <stdio.h>
+
+#include <memory>
 
 using namespace tb;
 
@@ -20,14 +21,6 @@ const wchar_t kIniQuestion[] = L"Cannot find Avenor.ini. Continue?";
 std::vector<ExpectedLine> MutexWithoutWindow() {
     return CopyHead() + Note(kStartupContext, kLocalExists) + Error(kStartupContext, kNoWindow) +
            CopyExit();
-}
-
-// A text of the built strings file's English section.
-std::wstring EnglishText(const Sandbox &sandbox, const wchar_t *key) {
-    WCHAR text[1024] = {};
-    GetPrivateProfileStringW(L"English", key, L"", text, ARRAYSIZE(text),
-                             sandbox.IniPath().c_str());
-    return text;
 }
 
 std::string Shown(const std::vector<Received> &messages) {
@@ -108,43 +101,46 @@ TEST_F(StartupTest, MissingIniAnsweredYesThenMissingDriverShowsAnEmptyText) {
 
 // ---------------------------------------------------------------- driver
 
+// The one home of the driver box in English: each press below finds no driver,
+// shows the error box with the English text of the built strings file, and
+// ends once it is answered. The first press's box call is recorded for its
+// icon and buttons; without the switch the copy traces nothing; a later press
+// runs the driver check before it looks for a running copy, so it forwards
+// nothing.
 TEST_F(StartupTest, MissingDriverShowsTheLocalizedErrorBoxAndEnds) {
     DriverAbsent();
-    const std::wstring expected = EnglishText(*sandbox_, L"IDS_CHKTAVRIK");
+    const std::wstring expected = sandbox_->EnglishText(L"IDS_CHKTAVRIK");
     ASSERT_FALSE(expected.empty()) << "the built strings file has no English driver text";
-    ChildProcess &copy = LaunchRecordingBoxes(L" /d");
-    EXPECT_EQ(expected, AnswerBox(copy, false, IDOK));
+    const struct {
+        const char *name;
+        const wchar_t *tail;
+        bool recordBoxes; // one recorded copy per test
+        bool runningCopy;
+        std::vector<ExpectedLine> trace;
+    } presses[] = {
+        {"Traced", L" /d", true, false, CopyHead() + CopyExit()},
+        {"WithTheTraceOff", L"", false, false, {}},
+        {"LaterPress", L" /d", false, true, CopyHead() + CopyExit()},
+    };
+    for (const auto &press : presses) {
+        SCOPED_TRACE(press.name);
+        std::unique_ptr<HeldName> local;
+        FakeLauncherWindow running;
+        if (press.runningCopy) {
+            local.reset(new HeldName(HeldName::Mutex, kLocalMutexName));
+            ASSERT_TRUE(local->Ok());
+            ASSERT_TRUE(running.Start());
+        }
+        ChildProcess &copy =
+            press.recordBoxes ? LaunchRecordingBoxes(press.tail) : Launch(press.tail);
+        EXPECT_EQ(expected, AnswerBox(copy, false, IDOK));
+        CopyRun run = Finish(copy);
+        ASSERT_TRUE(run.ended);
+        EXPECT_EQ(0u, run.exitCode);
+        EXPECT_TRUE(MatchesExactly(run.trace, press.trace));
+        EXPECT_TRUE(running.PrivateMessages().empty()) << Shown(running.PrivateMessages());
+    }
     EXPECT_EQ(std::vector<unsigned>{MB_ICONERROR}, RecordedBoxStyles());
-    CopyRun run = Finish(copy);
-    ASSERT_TRUE(run.ended);
-    EXPECT_EQ(0u, run.exitCode);
-    EXPECT_TRUE(MatchesExactly(run.trace, CopyHead() + CopyExit()));
-}
-
-TEST_F(StartupTest, MissingDriverWithTheTraceOffShowsTheBoxSilently) {
-    DriverAbsent();
-    ChildProcess &copy = Launch(L"");
-    EXPECT_EQ(EnglishText(*sandbox_, L"IDS_CHKTAVRIK"), AnswerBox(copy, false, IDOK));
-    CopyRun run = Finish(copy);
-    ASSERT_TRUE(run.ended);
-    EXPECT_EQ(0u, run.exitCode);
-    EXPECT_TRUE(run.trace.empty()) << Dump(run.trace);
-}
-
-// A later press runs the driver check before it looks for a running copy.
-TEST_F(StartupTest, MissingDriverIsReportedInsteadOfForwarding) {
-    DriverAbsent();
-    HeldName local(HeldName::Mutex, kLocalMutexName);
-    ASSERT_TRUE(local.Ok());
-    FakeLauncherWindow running;
-    ASSERT_TRUE(running.Start());
-    ChildProcess &copy = Launch(L" /d");
-    EXPECT_EQ(EnglishText(*sandbox_, L"IDS_CHKTAVRIK"), AnswerBox(copy, false, IDOK));
-    CopyRun run = Finish(copy);
-    ASSERT_TRUE(run.ended);
-    EXPECT_EQ(0u, run.exitCode);
-    EXPECT_TRUE(MatchesExactly(run.trace, CopyHead() + CopyExit()));
-    EXPECT_TRUE(running.PrivateMessages().empty()) << Shown(running.PrivateMessages());
 }
 
 // ---------------------------------------------------------------- a copy in this session
@@ -153,6 +149,7 @@ struct ForwardCase {
     const char *name;
     const wchar_t *tail;
     std::vector<UINT> messages; // in the order the running copy must get them
+    std::vector<ExpectedLine> trace;
 };
 
 void PrintTo(const ForwardCase &c, std::ostream *os) {
@@ -182,31 +179,30 @@ TEST_P(ForwardTest, PostsTheSwitchBeforeTheLaunchAndEnds) {
         EXPECT_EQ(0, got[i].lParam);
     }
 
-    const bool traced = c.messages.size() == 2;
-    if (traced)
-        EXPECT_TRUE(MatchesExactly(run.trace,
-                                   CopyHead() + Note(kStartupContext, kLocalExists) + CopyExit()));
-    else
-        EXPECT_TRUE(run.trace.empty()) << Dump(run.trace);
+    EXPECT_TRUE(MatchesExactly(run.trace, c.trace));
     ExpectNoDriverRequest();
 }
 
 // The debug switch as a later press passes it on: the running copy gets the
 // trace toggle only for the whole switch, in any case, with blanks before it
 // and nothing after it.
+// A traced copy that forwarded the press (and the switch) to the running copy.
+const std::vector<ExpectedLine> kForwarded =
+    CopyHead() + Note(kStartupContext, kLocalExists) + CopyExit();
+
 const ForwardCase kForwardCases[] = {
-    {"Slash", L" /d", {kMsgDebug, kMsgExec}},
-    {"Dash", L" -d", {kMsgDebug, kMsgExec}},
-    {"SlashUpper", L" /D", {kMsgDebug, kMsgExec}},
-    {"DashUpper", L" -D", {kMsgDebug, kMsgExec}},
-    {"LeadingBlanks", L"     /d", {kMsgDebug, kMsgExec}},
-    {"Nothing", L"", {kMsgExec}},
-    {"TrailingBlank", L" /d ", {kMsgExec}},
-    {"FurtherWord", L" /d now", {kMsgExec}},
-    {"FurtherWordAfterDash", L" -d verbose", {kMsgExec}},
-    {"LongerWord", L" /dd", {kMsgExec}},
-    {"NoSign", L" d", {kMsgExec}},
-    {"Quoted", L" \"/d\"", {kMsgExec}},
+    {"Slash", L" /d", {kMsgDebug, kMsgExec}, kForwarded},
+    {"Dash", L" -d", {kMsgDebug, kMsgExec}, kForwarded},
+    {"SlashUpper", L" /D", {kMsgDebug, kMsgExec}, kForwarded},
+    {"DashUpper", L" -D", {kMsgDebug, kMsgExec}, kForwarded},
+    {"LeadingBlanks", L"     /d", {kMsgDebug, kMsgExec}, kForwarded},
+    {"Nothing", L"", {kMsgExec}, {}},
+    {"TrailingBlank", L" /d ", {kMsgExec}, {}},
+    {"FurtherWord", L" /d now", {kMsgExec}, {}},
+    {"FurtherWordAfterDash", L" -d verbose", {kMsgExec}, {}},
+    {"LongerWord", L" /dd", {kMsgExec}, {}},
+    {"NoSign", L" d", {kMsgExec}, {}},
+    {"Quoted", L" \"/d\"", {kMsgExec}, {}},
 };
 
 INSTANTIATE_TEST_SUITE_P(Tails, ForwardTest, ::testing::ValuesIn(kForwardCases),
@@ -236,11 +232,10 @@ TEST_F(StartupTest, LocalMutexThatCannotBeCreatedIsAnErrorWithTheSystemCode) {
     CopyRun run = RunToEnd(L" /d");
     ASSERT_TRUE(run.ended);
     EXPECT_EQ(0u, run.exitCode);
-    ASSERT_TRUE(MatchesExactly(
-        run.trace, CopyHead() + Error(kStartupContext, "m_hLocalMutex == NULL") + CopyExit()));
-    DWORD code = 0;
-    ASSERT_TRUE(IsErrorLine(run.trace[2], kStartupContext, "m_hLocalMutex == NULL", &code));
-    EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_HANDLE), code);
+    EXPECT_TRUE(MatchesExactly(
+        run.trace, CopyHead() +
+                       Error(kStartupContext, "m_hLocalMutex == NULL", ERROR_INVALID_HANDLE) +
+                       CopyExit()));
 }
 
 // ---------------------------------------------------------------- a copy elsewhere
@@ -251,7 +246,7 @@ TEST_F(StartupTest, CopyInAnotherSessionIsRefusedWithTheOccupiedBox) {
     ChildProcess &refused = LaunchRecordingBoxes(L" /d");
     BoxView box = WaitForBoxOf(refused);
     ASSERT_NE(nullptr, box.hwnd);
-    EXPECT_EQ(EnglishText(*sandbox_, L"IDS_USEROCCUPY"), box.text);
+    EXPECT_EQ(sandbox_->EnglishText(L"IDS_USEROCCUPY"), box.text);
     EXPECT_TRUE(box.ok && !box.yes && !box.no && !box.cancel);
     EXPECT_EQ(std::vector<unsigned>{MB_ICONINFORMATION}, RecordedBoxStyles());
 
@@ -278,7 +273,7 @@ TEST_F(StartupTest, CopyOfAnotherUserIsRefusedWithTheOccupiedBox) {
     ChildProcess &refused = LaunchRecordingBoxes(L" /d");
     BoxView box = WaitForBoxOf(refused);
     ASSERT_NE(nullptr, box.hwnd);
-    EXPECT_EQ(EnglishText(*sandbox_, L"IDS_USEROCCUPY"), box.text);
+    EXPECT_EQ(sandbox_->EnglishText(L"IDS_USEROCCUPY"), box.text);
     EXPECT_TRUE(box.ok && !box.yes && !box.no && !box.cancel);
     EXPECT_EQ(std::vector<unsigned>{MB_ICONINFORMATION}, RecordedBoxStyles());
     ASSERT_TRUE(PressButton(box.hwnd, IDOK, kPressMs));
@@ -303,19 +298,6 @@ TEST_F(StartupTest, GlobalMutexFailingOtherwiseEndsWithoutABox) {
 
 // ---------------------------------------------------------------- the working copy
 
-// Without the assistant application beside it the working copy ends by itself.
-TEST_F(StartupTest, FirstCopyBecomesTheWorkingCopyAndEnds) {
-    CopyRun run = RunToEnd(L" /d");
-    ASSERT_TRUE(run.ended);
-    EXPECT_EQ(0u, run.exitCode);
-    ASSERT_TRUE(MatchesAt(run.trace, 0, CopyHead()));
-    for (const std::string &line : run.trace)
-        EXPECT_EQ(std::string::npos, line.find("Mutex")) << "refused: " << line;
-    ASSERT_FALSE(run.trace.empty());
-    EXPECT_TRUE(CopyExit().matches(run.trace.back())) << Dump(run.trace);
-    EXPECT_EQ(1u, CountLines(run.trace, NotifyLine("ExitInstance", "I am called!")));
-}
-
 TEST_F(StartupTest, WorkingCopyWithTheTraceOffIsSilent) {
     CopyRun run = RunToEnd(L"");
     ASSERT_TRUE(run.ended);
@@ -323,15 +305,15 @@ TEST_F(StartupTest, WorkingCopyWithTheTraceOffIsSilent) {
     EXPECT_TRUE(run.trace.empty()) << Dump(run.trace);
 }
 
-// The working copy's mutexes go with it: the next press is a working copy again.
+// The first copy becomes the working copy and, without the assistant
+// application beside it, ends by itself; its mutexes go with it, so the next
+// press is a working copy again.
 TEST_F(StartupTest, CopyAfterTheWorkingCopyEndedWorksAgain) {
     for (int press = 0; press < 2; ++press) {
         SCOPED_TRACE(press);
         CopyRun run = RunToEnd(L" /d");
         ASSERT_TRUE(run.ended);
         EXPECT_EQ(0u, run.exitCode);
-        EXPECT_EQ(0u, CountLines(run.trace, NotifyLine(kStartupContext, kLocalExists)));
-        ASSERT_FALSE(run.trace.empty());
-        EXPECT_TRUE(CopyExit().matches(run.trace.back())) << Dump(run.trace);
+        EXPECT_TRUE(MatchesExactly(run.trace, MissingTargetRun()));
     }
 }

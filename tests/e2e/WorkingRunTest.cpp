@@ -17,8 +17,6 @@ namespace {
 
 using Lamp = std::vector<unsigned>;
 
-const char kPressedClose[] = "FindWindowEx succeed, Post WM_CLOSE";
-
 std::wstring Unquoted(const std::wstring &text) {
     if (text.size() >= 2 && text.front() == L'"' && text.back() == L'"')
         return text.substr(1, text.size() - 2);
@@ -48,12 +46,6 @@ bool NothingOvertakes(size_t requestsSoFar) {
 
 bool HoldingALampRequest() {
     return PollUntil(kExitMs, 20, StandInHolding);
-}
-
-// A whole run that found its target missing: nothing launched, no lamp.
-std::vector<ExpectedLine> MissingTargetRun() {
-    return RunHead() + NoTargetWindow() + Note("ExecXoltThread", "QueryFileExistence failed") +
-           RunTail();
 }
 
 } // namespace
@@ -209,7 +201,7 @@ TEST_F(WorkingRunTest, StrayTargetIsClosedBeforeAFreshOneStarts) {
     ASSERT_TRUE(Log().WaitForStarts(1, kExitMs));
 
     // The fresh target ends by itself, so no key press is needed to end the run.
-    ChildProcess &first = LaunchWith(L" /d", {{L"LUMORA_MODE", L"exit-after=2000"}});
+    ChildProcess &first = Launch(L" /d", {{L"LUMORA_MODE", L"exit-after=2000"}});
     DWORD strayCode = STILL_ACTIVE;
     ASSERT_TRUE(stray.WaitForExit(kExitMs, &strayCode)) << "the stray target was not closed";
     EXPECT_EQ(0u, strayCode);
@@ -240,8 +232,7 @@ TEST_F(WorkingRunTest, StrayTargetIsClosedBeforeAFreshOneStarts) {
 TEST_F(WorkingRunTest, WaitLinesCountFromBeforeTheLaunch) {
     // The target takes at least 1.5 s to become input-idle and then stays 1 s.
     const DWORD before = GetTickCount();
-    ChildProcess &first =
-        LaunchWith(L" /d", {{L"LUMORA_MODE", L"idle-delay=1500,exit-after=1000"}});
+    ChildProcess &first = Launch(L" /d", {{L"LUMORA_MODE", L"idle-delay=1500,exit-after=1000"}});
     CopyRun run = Finish(first);
     const long wall = static_cast<long>(GetTickCount() - before);
     ASSERT_TRUE(run.ended);
@@ -275,7 +266,7 @@ TEST_F(WorkingRunTest, CloseRequestDuringTheLaunchLampWaitsForIt) {
     ASSERT_TRUE(WaitForLumoraWindow(kExitMs));
     ASSERT_TRUE(StandInHold(kLampOn));
 
-    ChildProcess &first = LaunchWith(L" /d", {{L"LUMORA_MODE", L""}});
+    ChildProcess &first = Launch(L" /d", {{L"LUMORA_MODE", L""}});
     ASSERT_TRUE(HoldingALampRequest()) << "the launch sent no lamp-on";
     std::vector<DWORD> fresh = LumoraPids();
     fresh.erase(std::remove(fresh.begin(), fresh.end(), stray.Pid()), fresh.end());

@@ -9,6 +9,7 @@
 // interleaving of the copies is up to the system).
 #include "WorkingRun.h"
 
+#include "Poll.h"
 #include "Processes.h"
 #include "WinePath.h"
 
@@ -97,53 +98,19 @@ DWORD OwnerOf(HWND window) {
     return pid;
 }
 
-// A copy of the launcher started by this test; ended, if it still runs, when
-// the object goes. Its handle stays open until then, so its id is not given
-// to another process meanwhile and its trace lines stay its own.
+// A copy of the launcher started by this test (E2eTest::Launch), which ends it
+// if it still runs when the test ends. Its handle stays open until then, so
+// its id is not given to another process meanwhile and its trace lines stay
+// its own.
 struct Copy {
+    ChildProcess *child = nullptr;
     HANDLE process = nullptr;
     DWORD pid = 0;
     int round = 0;
     bool burst = false;
 
-    Copy() = default;
-    Copy(const Copy &) = delete;
-    Copy &operator=(const Copy &) = delete;
-    ~Copy() {
-        if (process == nullptr)
-            return;
-        if (WaitForSingleObject(process, 0) == WAIT_TIMEOUT) {
-            TerminateProcess(process, 0xDEAD);
-            WaitForSingleObject(process, 5000);
-        }
-        CloseHandle(process);
-    }
-    bool Running() const { return WaitForSingleObject(process, 0) == WAIT_TIMEOUT; }
+    bool Running() const { return child->Running(); }
 };
-
-struct BoxSearch {
-    const std::vector<DWORD> *pids;
-    std::vector<std::pair<DWORD, HWND>> found;
-};
-
-BOOL CALLBACK CollectBox(HWND hwnd, LPARAM param) {
-    BoxSearch *search = reinterpret_cast<BoxSearch *>(param);
-    const DWORD pid = OwnerOf(hwnd);
-    WCHAR cls[16] = {};
-    if (std::find(search->pids->begin(), search->pids->end(), pid) != search->pids->end() &&
-        IsWindowVisible(hwnd) && GetClassNameW(hwnd, cls, ARRAYSIZE(cls)) > 0 &&
-        lstrcmpW(cls, L"#32770") == 0)
-        search->found.emplace_back(pid, hwnd);
-    return TRUE;
-}
-
-// The visible message boxes of the given processes: one pass over the
-// top-level windows.
-std::vector<std::pair<DWORD, HWND>> BoxesOf(const std::vector<DWORD> &pids) {
-    BoxSearch search{&pids, {}};
-    EnumWindows(CollectBox, reinterpret_cast<LPARAM>(&search));
-    return search.found;
-}
 
 // Watches the run from two threads of its own. One counts the running targets
 // as often as it can (every few milliseconds on an idle machine) and keeps a
@@ -228,10 +195,12 @@ private:
                 std::lock_guard<std::mutex> guard(lock_);
                 copies = copyPids_;
             }
-            for (const auto &box : BoxesOf(copies)) {
-                const BoxView view = ReadBox(box.second);
-                PressButton(box.second, IDOK, kPressMs);
-                boxes.emplace_back(box.first, view.text);
+            for (DWORD pid : copies) {
+                for (HWND box : VisibleBoxesOf(pid)) {
+                    const BoxView view = ReadBox(box);
+                    PressButton(box, IDOK, kPressMs);
+                    boxes.emplace_back(pid, view.text);
+                }
             }
             Sleep(kBoxCheckMs);
         }
@@ -291,45 +260,32 @@ Lines ExpectedTrace(Kind kind) {
 
 class KeyStressTest : public WorkingRunTest, public ::testing::WithParamInterface<unsigned> {
 protected:
-    // Starts one copy with the switch; one of a burst starts suspended. The
-    // main thread's handle goes to *thread when asked for, else it is closed.
-    Copy *StartCopy(int round, bool burst, HANDLE *thread) {
-        std::unique_ptr<Copy> copy(new Copy);
-        copy->round = round;
-        copy->burst = burst;
-        std::wstring cmd = L"\"" + sandbox_->ExePath() + L"\" /d";
-        STARTUPINFOW si = {};
-        si.cb = sizeof(si);
-        PROCESS_INFORMATION pi = {};
-        const DWORD flags = CREATE_UNICODE_ENVIRONMENT | (burst ? CREATE_SUSPENDED : 0);
-        if (!CreateProcessW(sandbox_->ExePath().c_str(), &cmd[0], nullptr, nullptr, FALSE, flags,
-                            &env_[0], sandbox_->Root().c_str(), &si, &pi)) {
-            ADD_FAILURE() << "cannot start a copy: error " << GetLastError();
+    // Starts one copy with the switch; one of a burst starts suspended.
+    Copy *StartCopy(int round, bool burst) {
+        ChildProcess &child = Launch(L" /d", {{L"LUMORA_MODE", L""}}, burst);
+        if (child.Pid() == 0)
             return nullptr;
-        }
-        copy->process = pi.hProcess;
-        copy->pid = pi.dwProcessId;
-        if (thread != nullptr)
-            *thread = pi.hThread;
-        else
-            CloseHandle(pi.hThread);
-        watch_.AddCopy(copy->pid);
-        copies_.push_back(std::move(copy));
+        Copy copy;
+        copy.child = &child;
+        copy.process = child.Handle();
+        copy.pid = child.Pid();
+        copy.round = round;
+        copy.burst = burst;
+        watch_.AddCopy(copy.pid);
+        copies_.push_back(std::unique_ptr<Copy>(new Copy(copy)));
         return copies_.back().get();
     }
 
     // Starts kBurstSize copies suspended and lets them all go at once.
     void StartBurst(int round) {
-        std::vector<HANDLE> threads;
+        std::vector<Copy *> burst;
         for (int i = 0; i < kBurstSize; ++i) {
-            HANDLE thread = nullptr;
-            if (StartCopy(round, true, &thread) != nullptr)
-                threads.push_back(thread);
+            Copy *copy = StartCopy(round, true);
+            if (copy != nullptr)
+                burst.push_back(copy);
         }
-        for (HANDLE thread : threads)
-            ResumeThread(thread);
-        for (HANDLE thread : threads)
-            CloseHandle(thread);
+        for (Copy *copy : burst)
+            EXPECT_TRUE(copy->child->Resume());
     }
 
     struct Settled {
@@ -365,11 +321,10 @@ protected:
 
     // Waits until SettledNow() has held, for the same state, for kStableMs.
     bool Settle(Settled *state) const {
-        const DWORD start = GetTickCount();
         bool have = false;
         Settled last;
         DWORD since = 0;
-        for (;;) {
+        return PollUntil(kSettleMs, kPollMs, [&] {
             Settled now;
             const bool settled = SettledNow(&now);
             const DWORD t = GetTickCount();
@@ -383,18 +338,14 @@ protected:
                 *state = now;
                 return true;
             }
-            if (t - start >= kSettleMs)
-                return false;
-            Sleep(kPollMs);
-        }
+            return false;
+        });
     }
 
     // The last lamp request and the lamp state the driver keeps match whether
-    // a target runs. (Only a request in the WOW64 layout carries its argument
-    // where the stand-in can read it.)
+    // a target runs. (The working runs are in the 64-bit prefix, where the
+    // request carries its argument where the stand-in can read it.)
     void ExpectLampMatches(bool targetRuns, int round) {
-        if (!RunsUnderWow64())
-            return;
         AcpiStandInHistory history = {};
         ASSERT_TRUE(StandInHistory(history));
         ASSERT_GT(history.count, 0u);
@@ -410,7 +361,6 @@ protected:
         WorkingRunTest::TearDown();
     }
 
-    std::wstring env_ = BuildEnvironmentBlock({{L"LUMORA_MODE", L""}});
     std::vector<std::unique_ptr<Copy>> copies_;
     Watch watch_;
 };
@@ -434,7 +384,7 @@ TEST_P(KeyStressTest, StuckAndBouncingKeyKeepsOneTargetAndEndsClean) {
             if (event == burstAt)
                 StartBurst(round);
             else
-                StartCopy(round, false, nullptr);
+                StartCopy(round, false);
         }
         ASSERT_TRUE(Settle(&state))
             << "round " << round << ": the copies did not settle within " << kSettleMs << " ms";
@@ -445,7 +395,7 @@ TEST_P(KeyStressTest, StuckAndBouncingKeyKeepsOneTargetAndEndsClean) {
     // One more press to close a target the rounds left running.
     const bool finalPress = state.targetRuns;
     if (finalPress) {
-        StartCopy(kRounds + 1, false, nullptr);
+        StartCopy(kRounds + 1, false);
         ASSERT_TRUE(Settle(&state)) << "the last press did not settle";
         EXPECT_FALSE(state.targetRuns) << "the last press did not close the target";
     }

@@ -1,5 +1,8 @@
 #include "AcpiStandIn.h"
 
+#include "Poll.h"
+#include "WinePath.h"
+
 #include <cstdio>
 #include <cstring>
 
@@ -45,26 +48,18 @@ void Complain(const char *what, DWORD error) {
 }
 
 bool WaitDevice(bool present, DWORD deadline) {
-    for (;;) {
-        if (DeviceOpens() == present)
-            return true;
-        if (!Remaining(deadline))
-            return false;
-        Sleep(kPollMs);
-    }
+    return PollUntil(Remaining(deadline), kPollMs, [present] { return DeviceOpens() == present; });
 }
 
 bool WaitServiceState(SC_HANDLE svc, DWORD state, DWORD deadline) {
-    for (;;) {
-        SERVICE_STATUS st = {};
-        if (!QueryServiceStatus(svc, &st))
-            return false;
-        if (st.dwCurrentState == state)
-            return true;
-        if (!Remaining(deadline))
-            return false;
-        Sleep(kPollMs);
-    }
+    bool queried = true;
+    return PollUntil(Remaining(deadline), kPollMs,
+                     [&] {
+                         SERVICE_STATUS st = {};
+                         queried = queried && QueryServiceStatus(svc, &st);
+                         return !queried || st.dwCurrentState == state;
+                     }) &&
+           queried;
 }
 
 // Asks a running service to stop and waits until it has.
@@ -91,22 +86,20 @@ bool StopService(SC_HANDLE svc, DWORD deadline) {
 }
 
 SC_HANDLE CreateStandInService(SC_HANDLE scm, const std::wstring &sysPath, DWORD deadline) {
-    for (;;) {
-        SC_HANDLE svc =
-            CreateServiceW(scm, ACPI_STANDIN_SERVICE, ACPI_STANDIN_SERVICE, SERVICE_ALL_ACCESS,
-                           SERVICE_KERNEL_DRIVER, SERVICE_DEMAND_START, SERVICE_ERROR_IGNORE,
-                           sysPath.c_str(), nullptr, nullptr, nullptr, nullptr, nullptr);
-        if (svc)
-            return svc;
-        DWORD error = GetLastError();
-        // A service deleted a moment ago may linger until its last handle closes.
-        if ((error != ERROR_SERVICE_MARKED_FOR_DELETE && error != ERROR_SERVICE_EXISTS) ||
-            !Remaining(deadline)) {
-            Complain("CreateServiceW", error);
-            return nullptr;
-        }
-        Sleep(kPollMs);
-    }
+    SC_HANDLE svc = nullptr;
+    DWORD error = 0;
+    // A service deleted a moment ago may linger until its last handle closes.
+    PollUntil(Remaining(deadline), kPollMs, [&] {
+        svc = CreateServiceW(scm, ACPI_STANDIN_SERVICE, ACPI_STANDIN_SERVICE, SERVICE_ALL_ACCESS,
+                             SERVICE_KERNEL_DRIVER, SERVICE_DEMAND_START, SERVICE_ERROR_IGNORE,
+                             sysPath.c_str(), nullptr, nullptr, nullptr, nullptr, nullptr);
+        error = svc != nullptr ? 0 : GetLastError();
+        return svc != nullptr ||
+               (error != ERROR_SERVICE_MARKED_FOR_DELETE && error != ERROR_SERVICE_EXISTS);
+    });
+    if (svc == nullptr)
+        Complain("CreateServiceW", error);
+    return svc;
 }
 
 void PutU32(std::vector<unsigned char> &v, unsigned value) {
@@ -345,22 +338,6 @@ std::vector<unsigned char> LampRequest(unsigned argument, bool wow64, unsigned r
 bool RunsUnderWow64() {
     BOOL wow64 = FALSE;
     return IsWow64Process(GetCurrentProcess(), &wow64) && wow64;
-}
-
-std::wstring WindowsPathOf(const std::string &linuxPath) {
-    std::wstring path = L"Z:";
-    int n = MultiByteToWideChar(CP_UTF8, 0, linuxPath.data(), static_cast<int>(linuxPath.size()),
-                                nullptr, 0);
-    if (n > 0) {
-        std::wstring wide(static_cast<size_t>(n), L'\0');
-        MultiByteToWideChar(CP_UTF8, 0, linuxPath.data(), static_cast<int>(linuxPath.size()),
-                            &wide[0], n);
-        path += wide;
-    }
-    for (wchar_t &c : path)
-        if (c == L'/')
-            c = L'\\';
-    return path;
 }
 
 namespace {

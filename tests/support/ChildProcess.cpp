@@ -6,6 +6,7 @@
 
 #include <wchar.h>
 
+#include "Poll.h"
 #include "Processes.h"
 
 namespace tb {
@@ -77,12 +78,23 @@ std::wstring BuildEnvironmentBlock(const EnvOverrides &overrides) {
 
 ChildProcess::~ChildProcess() {
     Kill();
+    if (hThread_ != nullptr)
+        CloseHandle(hThread_);
     if (hProcess_ != nullptr)
         CloseHandle(hProcess_);
 }
 
+bool ChildProcess::Resume() {
+    if (hThread_ == nullptr)
+        return false;
+    const bool resumed = ResumeThread(hThread_) != static_cast<DWORD>(-1);
+    CloseHandle(hThread_);
+    hThread_ = nullptr;
+    return resumed;
+}
+
 bool ChildProcess::Start(const std::wstring &exePath, const std::wstring &tail,
-                         const EnvOverrides &overrides, const std::wstring &cwd) {
+                         const EnvOverrides &overrides, const std::wstring &cwd, bool suspended) {
     if (hProcess_ != nullptr)
         return false;
     cmdLine_ = L"\"" + exePath + L"\"" + tail;
@@ -92,13 +104,16 @@ bool ChildProcess::Start(const std::wstring &exePath, const std::wstring &tail,
     STARTUPINFOW si = {};
     si.cb = sizeof(si);
     PROCESS_INFORMATION pi = {};
-    if (!CreateProcessW(exePath.c_str(), cmd.data(), nullptr, nullptr, FALSE,
-                        CREATE_UNICODE_ENVIRONMENT, &env[0], cwd.empty() ? nullptr : cwd.c_str(),
-                        &si, &pi)) {
+    const DWORD flags = CREATE_UNICODE_ENVIRONMENT | (suspended ? CREATE_SUSPENDED : 0);
+    if (!CreateProcessW(exePath.c_str(), cmd.data(), nullptr, nullptr, FALSE, flags, &env[0],
+                        cwd.empty() ? nullptr : cwd.c_str(), &si, &pi)) {
         startError_ = GetLastError();
         return false;
     }
-    CloseHandle(pi.hThread);
+    if (suspended)
+        hThread_ = pi.hThread;
+    else
+        CloseHandle(pi.hThread);
     hProcess_ = pi.hProcess;
     pid_ = pi.dwProcessId;
     return true;
@@ -130,8 +145,7 @@ bool ChildProcess::StartThroughLoader(const std::wstring &exePath, const std::ws
         CloseHandle(pi.hThread);
     if (pi.hProcess != nullptr)
         CloseHandle(pi.hProcess);
-    DWORD start = GetTickCount();
-    do {
+    const bool found = PollUntil(findTimeoutMs, kPollMs, [&] {
         for (DWORD pid : OtherProcessIds()) {
             if (Contains(before, pid))
                 continue;
@@ -143,8 +157,10 @@ bool ChildProcess::StartThroughLoader(const std::wstring &exePath, const std::ws
             if (ours && Adopt(pid))
                 return true;
         }
-        Sleep(kPollMs);
-    } while (GetTickCount() - start < findTimeoutMs);
+        return false;
+    });
+    if (found)
+        return true;
     startError_ = ERROR_NOT_FOUND;
     return false;
 }

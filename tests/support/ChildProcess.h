@@ -29,9 +29,13 @@ public:
 
     // Starts `exePath` with the command line `"exePath"` followed directly by
     // `tail` (the caller writes any blanks after the name). The current folder
-    // is `cwd`, or this process's own when empty.
+    // is `cwd`, or this process's own when empty. A `suspended` process runs
+    // only once Resume() is called.
     bool Start(const std::wstring &exePath, const std::wstring &tail,
-               const EnvOverrides &overrides = {}, const std::wstring &cwd = L"");
+               const EnvOverrides &overrides = {}, const std::wstring &cwd = L"",
+               bool suspended = false);
+    // Lets a process started suspended run; false when there is none.
+    bool Resume();
 
     // Starts `exePath` through Wine's loader as a new Unix process whose whole
     // environment, Unix side included, is this process's with `overrides`
@@ -63,6 +67,7 @@ public:
 private:
     bool Adopt(DWORD pid);
     HANDLE hProcess_ = nullptr;
+    HANDLE hThread_ = nullptr; // the main thread, while suspended
     DWORD pid_ = 0;
     DWORD startError_ = 0;
     std::wstring cmdLine_;

@@ -39,17 +39,17 @@ void E2eTest::SetUp() {
 }
 
 void E2eTest::TearDown() {
-    copies_.clear(); // ends the copies still running
+    EndCopies();
     if (sandbox_ != nullptr)
         KillProcessesUnder(sandbox_->Root(), 5000);
     trace_.Stop();
     sandbox_.reset();
 }
 
-ChildProcess &E2eTest::Launch(const std::wstring &tail, const EnvOverrides &env) {
+ChildProcess &E2eTest::Launch(const std::wstring &tail, const EnvOverrides &env, bool suspended) {
     copies_.emplace_back(new ChildProcess);
     ChildProcess &copy = *copies_.back();
-    EXPECT_TRUE(copy.Start(sandbox_->ExePath(), tail, env, sandbox_->Root()))
+    EXPECT_TRUE(copy.Start(sandbox_->ExePath(), tail, env, sandbox_->Root(), suspended))
         << "cannot start " << ToAnsi(copy.CommandLine()) << ": error " << copy.StartError();
     return copy;
 }

@@ -19,6 +19,7 @@
 #include "Impostors.h"
 #include "MessageBoxes.h"
 #include "Sandbox.h"
+#include "TraceLines.h"
 #include "TraceListener.h"
 
 namespace tb {
@@ -51,8 +52,10 @@ protected:
     // text `tail` written right after the program's quoted name, and `env`
     // applied to its environment block (its processes' Windows environment;
     // the Unix side, and with it the UI language, stays this process's: US
-    // English). The test's copies live until the test ends at the latest.
-    ChildProcess &Launch(const std::wstring &tail, const EnvOverrides &env = {});
+    // English). A `suspended` copy runs once ChildProcess::Resume() is called.
+    // The test's copies live until the test ends at the latest.
+    ChildProcess &Launch(const std::wstring &tail, const EnvOverrides &env = {},
+                         bool suspended = false);
     // Starts a copy as a new Unix process of Wine's loader, with `env` applied
     // to its whole environment (see ChildProcess::StartThroughLoader): for a
     // UI language of the copy's own, and for a launcher path longer than the
@@ -79,6 +82,9 @@ protected:
     // Waits for the copy's box with the launcher's caption and reads it; the
     // view's hwnd is null when no box came up in time.
     BoxView WaitForBoxOf(const ChildProcess &copy);
+
+    // Ends the copies still running.
+    void EndCopies() { copies_.clear(); }
 
     // Takes the driver's device away (stops the stand-in) for the rest of the test.
     void DriverAbsent();

@@ -79,22 +79,20 @@ BoxView ReadBox(HWND box) {
 }
 
 bool PressButton(HWND box, int id, DWORD timeoutMs) {
-    DWORD start = GetTickCount();
     DWORD lastPress = 0;
     bool pressed = false;
-    while (IsWindow(box)) {
-        DWORD now = GetTickCount();
-        if (now - start >= timeoutMs)
-            return false;
+    return PollUntil(timeoutMs, kPollMs, [&] {
+        if (!IsWindow(box))
+            return true;
+        const DWORD now = GetTickCount();
         if (!pressed || now - lastPress >= kRepressMs) {
             PostMessageW(box, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED),
                          reinterpret_cast<LPARAM>(GetDlgItem(box, id)));
             pressed = true;
             lastPress = now;
         }
-        Sleep(kPollMs);
-    }
-    return true;
+        return false;
+    });
 }
 
 } // namespace tb

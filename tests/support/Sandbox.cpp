@@ -130,12 +130,22 @@ bool Sandbox::PlaceBuiltIni() {
 }
 
 bool Sandbox::WriteIni(const std::wstring &text) {
+    return WriteIniBytes(Utf16(text));
+}
+
+std::wstring Sandbox::IniText(const wchar_t *section, const wchar_t *key) const {
+    WCHAR text[1024] = {};
+    GetPrivateProfileStringW(section, key, L"", text, ARRAYSIZE(text), IniPath().c_str());
+    return text;
+}
+
+std::string Utf16(const std::wstring &text) {
     std::string bytes = "\xFF\xFE";
     for (wchar_t c : text) {
         bytes += static_cast<char>(c & 0xFF);
         bytes += static_cast<char>((c >> 8) & 0xFF);
     }
-    return WriteIniBytes(bytes);
+    return bytes;
 }
 
 bool Sandbox::WriteBytes(const std::wstring &name, const std::string &bytes) {

@@ -48,6 +48,10 @@ public:
 
     std::wstring ExePath() const { return dir_ + exeName_; }
     std::wstring IniPath() const { return dir_ + L"Avenor.ini"; }
+    // The text the strings file holds for `key` in `section` (empty when none),
+    // as the system reads it.
+    std::wstring IniText(const wchar_t *section, const wchar_t *key) const;
+    std::wstring EnglishText(const wchar_t *key) const { return IniText(L"English", key); }
 
 private:
     bool CopyIn(const std::wstring &from, const std::wstring &name);
@@ -56,6 +60,9 @@ private:
     std::wstring dir_;
     std::wstring exeName_ = L"Avenor.exe";
 };
+
+// `text` as the bytes of a UTF-16LE file with a byte-order mark.
+std::string Utf16(const std::wstring &text);
 
 // The parent of every sandbox: <build>\e2e-sandbox.
 std::wstring SandboxParent();

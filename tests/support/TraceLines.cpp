@@ -3,7 +3,9 @@
 #include <regex>
 #include <sstream>
 
-#include "TraceListener.h"
+#include "WinePath.h"
+
+#include <stdlib.h>
 
 namespace tb {
 
@@ -18,6 +20,48 @@ std::string Shown(const std::string &line) {
 }
 
 } // namespace
+
+std::string NotifyLine(const std::string &context, const std::string &message) {
+    return "[Avenor][Notify] " + context + " -> " + message + " \r\n";
+}
+
+std::string ErrorLineHead(const std::string &context, const std::string &message) {
+    return "[Avenor] " + context + " -> " + message + ", error: ";
+}
+
+std::string SystemText(DWORD code) {
+    LPWSTR text = nullptr;
+    DWORD cch = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
+                                   FORMAT_MESSAGE_IGNORE_INSERTS,
+                               nullptr, code, MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US),
+                               reinterpret_cast<LPWSTR>(&text), 0, nullptr);
+    std::string ansi;
+    if (cch != 0 && text != nullptr)
+        ansi = ToAnsi(std::wstring(text, cch));
+    if (text != nullptr)
+        LocalFree(text);
+    return ansi;
+}
+
+bool IsErrorLine(const std::string &line, const std::string &context, const std::string &message,
+                 DWORD *code) {
+    const std::string head = ErrorLineHead(context, message);
+    if (line.compare(0, head.size(), head) != 0)
+        return false;
+    size_t digits = head.size();
+    while (digits < line.size() && line[digits] >= '0' && line[digits] <= '9')
+        ++digits;
+    if (digits == head.size() || digits - head.size() > 10)
+        return false;
+    unsigned long long value = strtoull(line.c_str() + head.size(), nullptr, 10);
+    if (value > 0xFFFFFFFFull)
+        return false;
+    if (line.compare(digits, std::string::npos, " - " + SystemText(static_cast<DWORD>(value))) != 0)
+        return false;
+    if (code != nullptr)
+        *code = static_cast<DWORD>(value);
+    return true;
+}
 
 std::string RegexEscape(const std::string &text) {
     static const std::string kOperators = "\\^$.|?*+()[]{}";

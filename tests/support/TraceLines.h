@@ -13,6 +13,19 @@
 
 namespace tb {
 
+// The launcher's two trace line forms.
+// "[Avenor][Notify] <context> -> <message> \r\n"
+std::string NotifyLine(const std::string &context, const std::string &message);
+// "[Avenor] <context> -> <message>, error: " - what an error line starts with.
+std::string ErrorLineHead(const std::string &context, const std::string &message);
+// The system's message text for `code` in US English, in the ANSI code page
+// (what an error line ends with); empty when the system has none.
+std::string SystemText(DWORD code);
+// Whether `line` is an error line for (context, message) whose code and text
+// agree: "<head><code> - <system text of code>". The code goes to *code.
+bool IsErrorLine(const std::string &line, const std::string &context, const std::string &message,
+                 DWORD *code = nullptr);
+
 // One expected trace line.
 struct ExpectedLine {
     std::string what; // shown when the line does not match

@@ -1,5 +1,5 @@
 // A listener on the system's debugger output stream (the DBWIN_BUFFER
-// protocol), and the launcher's two trace line forms.
+// protocol). The launcher's trace line forms are in TraceLines.h.
 #ifndef TB_TRACE_LISTENER_H
 #define TB_TRACE_LISTENER_H
 
@@ -69,18 +69,6 @@ private:
     mutable std::condition_variable changed_;
     std::vector<TraceEntry> entries_;
 };
-
-// "[Avenor][Notify] <context> -> <message> \r\n"
-std::string NotifyLine(const std::string &context, const std::string &message);
-// "[Avenor] <context> -> <message>, error: " - what an error line starts with.
-std::string ErrorLineHead(const std::string &context, const std::string &message);
-// The system's message text for `code` in US English, in the ANSI code page
-// (what an error line ends with); empty when the system has none.
-std::string SystemText(DWORD code);
-// Whether `line` is an error line for (context, message) whose code and text
-// agree: "<head><code> - <system text of code>". The code goes to *code.
-bool IsErrorLine(const std::string &line, const std::string &context, const std::string &message,
-                 DWORD *code = nullptr);
 
 } // namespace tb
 

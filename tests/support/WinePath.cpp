@@ -1,8 +1,22 @@
 #include "WinePath.h"
 
-#include "AcpiStandIn.h"
-
 namespace tb {
+
+std::wstring WindowsPathOf(const std::string &linuxPath) {
+    std::wstring path = L"Z:";
+    int n = MultiByteToWideChar(CP_UTF8, 0, linuxPath.data(), static_cast<int>(linuxPath.size()),
+                                nullptr, 0);
+    if (n > 0) {
+        std::wstring wide(static_cast<size_t>(n), L'\0');
+        MultiByteToWideChar(CP_UTF8, 0, linuxPath.data(), static_cast<int>(linuxPath.size()),
+                            &wide[0], n);
+        path += wide;
+    }
+    for (wchar_t &c : path)
+        if (c == L'/')
+            c = L'\\';
+    return path;
+}
 
 std::wstring BuildDir() {
     return WindowsPathOf(AVENOR_BUILD_DIR);
@@ -22,6 +36,10 @@ std::wstring AvenorIniPath() {
 
 std::wstring LumoraExePath() {
     return BuildDir() + L"\\standins\\Lumora.exe";
+}
+
+std::wstring LampProbePath() {
+    return BuildDir() + L"\\tests\\tools\\avenor_lampprobe.exe";
 }
 
 std::wstring UnixPathOf(const std::wstring &zPath) {

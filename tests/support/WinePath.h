@@ -9,16 +9,21 @@
 
 namespace tb {
 
+// A Linux path as Wine sees it: "Z:" + path with '/' turned into '\'.
+std::wstring WindowsPathOf(const std::string &linuxPath);
+
 // The build tree and the source tree as Windows paths (Wine's Z: drive, see
 // WindowsPathOf), without a trailing separator.
 std::wstring BuildDir();
 std::wstring SourceDir();
 
-// Artefacts of the build: the launcher, its strings file beside it, and the
-// assistant application's stand-in.
+// Artefacts of the build: the launcher, its strings file beside it, the
+// assistant application's stand-in, and the probe that runs the launcher's
+// lamp switch.
 std::wstring AvenorExePath();
 std::wstring AvenorIniPath();
 std::wstring LumoraExePath();
+std::wstring LampProbePath();
 
 // The Unix path of a path on Wine's Z: drive.
 std::wstring UnixPathOf(const std::wstring &zPath);

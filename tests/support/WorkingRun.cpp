@@ -35,13 +35,9 @@ bool WaitForLampRequests(size_t count, DWORD timeoutMs) {
 }
 
 std::vector<ExpectedLine> LampLines() {
-    std::vector<ExpectedLine> lines;
-    if (RunsUnderWow64())
-        lines.push_back(Note("One_Method_Raw", "IsWow64()!!"));
-    lines.push_back(
-        Note("SetLightLED", "One_Method_Raw Succeed: KLMP ## outArgNum = 1 ## outBufSize = 20"));
-    lines.push_back(Note("SetLightLED", "Arg[0] = 0x00000001"));
-    return lines;
+    return {Note("One_Method_Raw", "IsWow64()!!"),
+            Note("SetLightLED", "One_Method_Raw Succeed: KLMP ## outArgNum = 1 ## outBufSize = 20"),
+            Note("SetLightLED", "Arg[0] = 0x00000001")};
 }
 
 std::vector<ExpectedLine> RunHead() {
@@ -57,6 +53,34 @@ ExpectedLine NoTargetWindow() {
 std::vector<ExpectedLine> RunTail() {
     return {Note("WndProc", "WM_DESTROY"), NoTargetWindow(),
             Note("MainThreadCreateWindow", "GetMessage Exits...."), CopyExit()};
+}
+
+::testing::AssertionResult EndsAfterPress(const std::vector<std::string> &trace, size_t from,
+                                          const std::string &targetPath,
+                                          const std::vector<ExpectedLine> &lampOff) {
+    const std::vector<ExpectedLine> press = {Note("WndProc", "WM_USER_EXEC"),
+                                             Note("CloseXoltWin", kPressedClose)};
+    ::testing::AssertionResult pressed = MatchesAt(trace, from, press);
+    if (!pressed)
+        return pressed;
+    from += press.size();
+    const std::vector<ExpectedLine> worker =
+        std::vector<ExpectedLine>{WaitSucceeded("WaitForSingleObject", targetPath)} + lampOff;
+    ::testing::AssertionResult merged = InterleavesAt(trace, from, lampOff, worker);
+    if (!merged)
+        return merged;
+    from += lampOff.size() + worker.size();
+    ::testing::AssertionResult tail = MatchesAt(trace, from, RunTail());
+    if (!tail)
+        return tail;
+    if (trace.size() != from + RunTail().size())
+        return ::testing::AssertionFailure() << "lines after the end\n" << Dump(trace);
+    return ::testing::AssertionSuccess();
+}
+
+std::vector<ExpectedLine> MissingTargetRun() {
+    return RunHead() + NoTargetWindow() + Note("ExecXoltThread", "QueryFileExistence failed") +
+           RunTail();
 }
 
 ExpectedLine WaitSucceeded(const std::string &wait, const std::string &targetPath) {
@@ -108,6 +132,9 @@ void WorkingRunTest::SetUp() {
     E2eTest::SetUp();
     if (HasFatalFailure())
         return;
+    ASSERT_TRUE(RunsUnderWow64())
+        << "working runs are checked in the 64-bit prefix (the native request layout is "
+           "LampTest's, in native32.sh)";
     // The copies run with the sandbox's root as their current folder; put the
     // launcher one folder below it, so that a target found or started through
     // the current folder instead of the launcher's own shows.
@@ -120,7 +147,7 @@ void WorkingRunTest::SetUp() {
 }
 
 void WorkingRunTest::TearDown() {
-    ownCopies_.clear(); // ends the copies still running
+    EndCopies(); // before their targets, as a user would leave them
     KillAllLumora();
     E2eTest::TearDown();
 }
@@ -129,17 +156,9 @@ std::string WorkingRunTest::TargetPathAnsi() const {
     return ToAnsi(TargetPath());
 }
 
-ChildProcess &WorkingRunTest::LaunchWith(const std::wstring &tail, const EnvOverrides &env) {
-    ownCopies_.emplace_back(new ChildProcess);
-    ChildProcess &copy = *ownCopies_.back();
-    EXPECT_TRUE(copy.Start(sandbox_->ExePath(), tail, env, sandbox_->Root()))
-        << "cannot start " << ToAnsi(copy.CommandLine()) << ": error " << copy.StartError();
-    return copy;
-}
-
 bool WorkingRunTest::StartWorkingCopy(const std::wstring &tail, const EnvOverrides &env,
                                       ChildProcess **copy) {
-    ChildProcess &started = LaunchWith(tail, env);
+    ChildProcess &started = Launch(tail, env);
     *copy = &started;
     if (!WaitForLumoraWindow(kExitMs) || !Log().WaitForStarts(1, kExitMs))
         return false;

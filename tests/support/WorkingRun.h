@@ -38,17 +38,29 @@ std::vector<unsigned> LampRequests();
 bool WaitForLampRequests(size_t count, DWORD timeoutMs);
 
 // The lines one lamp switch traces when the stand-in gives its default reply:
-// the WOW64 notice (in a 64-bit prefix only), the success line and the one
-// integer record.
+// the WOW64 notice (working runs are checked in the 64-bit prefix), the
+// success line and the one integer record.
 std::vector<ExpectedLine> LampLines();
 // The first lines of a working copy started with the trace on: version,
 // language, window handle.
 std::vector<ExpectedLine> RunHead();
 // A close request that found no target window.
 ExpectedLine NoTargetWindow();
+// What a close request that found the target's window traces.
+const char kPressedClose[] = "FindWindowEx succeed, Post WM_CLOSE";
 // The end of a working run after the hidden window was closed with no target
 // left: destroy, the close request finding nothing, loop end, exit.
 std::vector<ExpectedLine> RunTail();
+// The whole trace of a working copy that found no target beside it: nothing
+// launched, no lamp.
+std::vector<ExpectedLine> MissingTargetRun();
+// The lines of a working run from the key press that closed its target to its
+// end, starting at `from`, and nothing after them: the window procedure's lamp
+// switch (`lampOff`) and the worker's end of its exit wait, followed by the
+// same lamp switch, may overlap.
+::testing::AssertionResult EndsAfterPress(const std::vector<std::string> &trace, size_t from,
+                                          const std::string &targetPath,
+                                          const std::vector<ExpectedLine> &lampOff);
 // A wait line of the worker ("WaitForInputIdle" / "WaitForSingleObject") with
 // outcome "succeed" for `targetPath`.
 ExpectedLine WaitSucceeded(const std::string &wait, const std::string &targetPath);
@@ -73,8 +85,8 @@ bool ParseWaitLine(const std::string &line, WaitLine *out);
 bool FindWaitLine(const std::vector<std::string> &lines, const std::string &wait, WaitLine *out);
 
 // The working run with the assistant application's stand-in beside the
-// launcher, in a folder below the one the copies start in. No "Lumora.exe"
-// process runs when a test starts or after it ends.
+// launcher, in a folder below the one the copies start in, in the 64-bit
+// prefix. No "Lumora.exe" process runs when a test starts or after it ends.
 class WorkingRunTest : public E2eTest {
 protected:
     void SetUp() override;
@@ -84,11 +96,6 @@ protected:
     // The target's path as the launcher derives it.
     std::wstring TargetPath() const { return sandbox_->Dir() + kLumoraExe; }
     std::string TargetPathAnsi() const;
-
-    // Starts a copy of the launcher like E2eTest::Launch, with `env` applied to
-    // the environment it passes on to the target (LUMORA_MODE). Ended at the
-    // latest when the test ends.
-    ChildProcess &LaunchWith(const std::wstring &tail, const EnvOverrides &env);
 
     // Press 1: starts a copy that becomes the working copy and waits until the
     // target it launched has its window and has logged its start. With the
@@ -103,9 +110,6 @@ protected:
     // Waits until the working copy has traced `text` `count` times.
     bool WaitForTraceCount(const ChildProcess &copy, const std::string &text, size_t count,
                            DWORD timeoutMs);
-
-private:
-    std::vector<std::unique_ptr<ChildProcess>> ownCopies_;
 };
 
 } // namespace tb

@@ -4,37 +4,73 @@
 
 #include <string>
 
-TEST(DeriveAppPaths, PutsEveryFileBesideTheExecutable) {
-    AppPaths paths;
-    ASSERT_TRUE(DeriveAppPaths(L"C:\\Program Files\\Tavrik\\Avenor.exe", &paths));
-    EXPECT_STREQ(L"C:\\Program Files\\Tavrik\\Avenor.ini", paths.szIniPath);
-    EXPECT_STREQ(L"C:\\Program Files\\Tavrik\\Lumora.exe", paths.szAppPath);
-    EXPECT_STREQ(L"C:\\Program Files\\Tavrik\\", paths.szAppDir);
+namespace {
 
-    ASSERT_TRUE(DeriveAppPaths(L"\\\\server\\share\\Avenor.exe", &paths));
-    EXPECT_STREQ(L"\\\\server\\share\\Avenor.ini", paths.szIniPath);
-    EXPECT_STREQ(L"\\\\server\\share\\", paths.szAppDir);
+// A module path and the strings file derived from it (none when refused).
+struct PathRow {
+    const char *name;
+    std::wstring module;
+    std::wstring ini;
+};
+
+void PrintTo(const PathRow &row, std::ostream *os) {
+    *os << row.name;
 }
 
-TEST(DeriveAppPaths, RefusesPathsThatWouldNotFit) {
-    AppPaths paths;
-    // A folder whose strings-file path needs exactly 259 characters still fits.
-    const std::wstring dir = L"C:\\" + std::wstring(259 - 3 - 1 - 10, L'a') + L"\\";
-    ASSERT_EQ(259u, (dir + L"Avenor.ini").size());
-    ASSERT_TRUE(DeriveAppPaths((dir + L"A.exe").c_str(), &paths));
-    EXPECT_EQ(dir + L"Avenor.ini", paths.szIniPath);
+// "C:\" + a folder of `cch` characters + "\".
+std::wstring Folder(size_t cch, wchar_t c) {
+    return L"C:\\" + std::wstring(cch, c) + L"\\";
+}
 
-    // One character more and the strings file would be cut: refuse.
-    const std::wstring longer = L"C:\\" + std::wstring(259 - 3 - 1 - 10 + 1, L'a') + L"\\";
-    EXPECT_FALSE(DeriveAppPaths((longer + L"A.exe").c_str(), &paths));
+const PathRow kFitting[] = {
+    {"PlainFolder", L"C:\\Program Files\\Tavrik\\Avenor.exe",
+     L"C:\\Program Files\\Tavrik\\Avenor.ini"},
+    {"Share", L"\\\\server\\share\\Avenor.exe", L"\\\\server\\share\\Avenor.ini"},
+    // A folder whose strings-file path needs exactly 259 characters still fits...
+    {"DerivedPathOf259", Folder(245, L'a') + L"A.exe", Folder(245, L'a') + L"Avenor.ini"},
+};
 
+const PathRow kRefused[] = {
+    // ...one character more and the strings file would be cut: refused.
+    {"DerivedPathOf260", Folder(246, L'a') + L"A.exe", L""},
     // A folder the runtime's splitter cannot hold (256 characters and more) is
     // refused as too long, never cut or dropped.
-    const std::wstring wide = L"C:\\" + std::wstring(254, L'c') + L"\\";
-    ASSERT_EQ(259u, (wide + L"A").size());
-    EXPECT_FALSE(DeriveAppPaths((wide + L"A").c_str(), &paths));
-
+    {"FolderOf256", Folder(254, L'c') + L"A", L""},
     // A module path that does not fit its own buffer is never split.
-    EXPECT_FALSE(DeriveAppPaths((L"C:\\" + std::wstring(300, L'b') + L"\\A.exe").c_str(), &paths));
+    {"ModulePathOver260", Folder(300, L'b') + L"A.exe", L""},
+};
+
+class DerivedPaths : public ::testing::TestWithParam<PathRow> {};
+class RefusedPaths : public ::testing::TestWithParam<PathRow> {};
+
+std::string RowName(const ::testing::TestParamInfo<PathRow> &p) {
+    return p.param.name;
+}
+
+} // namespace
+
+// Every file lies beside the executable.
+TEST_P(DerivedPaths, PutEveryFileBesideTheExecutable) {
+    const PathRow &row = GetParam();
+    const std::wstring dir = row.module.substr(0, row.module.rfind(L'\\') + 1);
+    AppPaths paths;
+    ASSERT_TRUE(DeriveAppPaths(row.module.c_str(), &paths));
+    EXPECT_EQ(row.ini, paths.szIniPath);
+    EXPECT_EQ(dir + L"Lumora.exe", paths.szAppPath);
+    EXPECT_EQ(dir, paths.szAppDir);
+}
+
+INSTANTIATE_TEST_SUITE_P(Rows, DerivedPaths, ::testing::ValuesIn(kFitting), RowName);
+
+// A path that would not fit is refused, never cut.
+TEST_P(RefusedPaths, AreNotDerived) {
+    AppPaths paths;
+    EXPECT_FALSE(DeriveAppPaths(GetParam().module.c_str(), &paths));
+}
+
+INSTANTIATE_TEST_SUITE_P(Rows, RefusedPaths, ::testing::ValuesIn(kRefused), RowName);
+
+TEST(DerivedPathsOfNothing, IsRefused) {
+    AppPaths paths;
     EXPECT_FALSE(DeriveAppPaths(nullptr, &paths));
 }
