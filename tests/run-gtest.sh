@@ -22,7 +22,7 @@ run() {
     local pid=$! shown=0 last="" since=$SECONDS
     hung=""
     while kill -0 "$pid" 2>/dev/null; do
-        sleep 1
+        sleep 0.2
         local now
         now=$(grep -a '^\[ RUN      \]' "$log" | tail -n 1)
         if [ "$now" != "$last" ]; then

@@ -1,7 +1,7 @@
 # Run by ctest (see GTestSuites.cmake): lists the cases of one test program and
 # writes its CTest entries, one per suite or one for the whole program.
 function(avenor_write_suite_entries)
-  cmake_parse_arguments(arg "" "EMULATOR;RUNNER;EXE;OUT;PREFIX;WHOLE;CASE_TIMEOUT;SERIAL" "LABELS"
+  cmake_parse_arguments(arg "" "EMULATOR;RUNNER;EXE;OUT;PREFIX;WHOLE;CASE_TIMEOUT;SERIAL;OWN_PREFIX;OWN_PREFIX_SCRIPT" "LABELS"
                         ${ARGN})
   execute_process(COMMAND ${arg_EMULATOR} "${arg_EXE}" --gtest_list_tests
                   OUTPUT_VARIABLE listing RESULT_VARIABLE rc TIMEOUT 120
@@ -53,10 +53,19 @@ function(avenor_write_suite_entries)
 
   foreach(g IN LISTS groups)
     math(EXPR limit "60 + ${arg_CASE_TIMEOUT} * ${count_${g}}")
-    string(APPEND out "add_test([==[${g}]==] bash [==[${arg_RUNNER}]==] [==[${arg_EXE}]==] [==[${filter_${g}}]==] ${arg_CASE_TIMEOUT})\n")
+    set(runner "bash [==[${arg_RUNNER}]==]")
+    if(arg_OWN_PREFIX)
+      set(runner "bash [==[${arg_OWN_PREFIX_SCRIPT}]==] ${arg_OWN_PREFIX} win64 ${runner}")
+    endif()
+    string(APPEND out "add_test([==[${g}]==] ${runner} [==[${arg_EXE}]==] [==[${filter_${g}}]==] ${arg_CASE_TIMEOUT})\n")
     string(APPEND out "set_tests_properties([==[${g}]==] PROPERTIES LABELS \"${labels}\" TIMEOUT ${limit}")
-    if(arg_SERIAL)
-      string(APPEND out " RUN_SERIAL TRUE")
+    if(arg_OWN_PREFIX)
+      string(APPEND out " RESOURCE_LOCK wineprefix-${arg_OWN_PREFIX}")
+    elseif(arg_SERIAL)
+      # The Wine prefix's named objects, debugger output stream and driver
+      # service are shared: such entries run one at a time, though others
+      # (another prefix's, the pure unit tests) may run beside them.
+      string(APPEND out " RESOURCE_LOCK wineprefix")
     endif()
     string(APPEND out ")\n")
   endforeach()
