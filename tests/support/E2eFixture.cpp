@@ -54,13 +54,14 @@ ChildProcess &E2eTest::Launch(const std::wstring &tail, const EnvOverrides &env,
     return copy;
 }
 
-ChildProcess &E2eTest::LaunchThroughLoader(const std::wstring &tail, const EnvOverrides &env) {
+ChildProcess &E2eTest::LaunchThroughLoader(const std::wstring &tail, const EnvOverrides &env,
+                                           const std::wstring &logScript) {
     copies_.emplace_back(new ChildProcess);
     ChildProcess &copy = *copies_.back();
     // The copy is found by polling; keep it from running to its end meanwhile.
     trace_.Hold();
-    bool started =
-        copy.StartThroughLoader(sandbox_->ExePath(), tail, env, sandbox_->Root(), kFindMs);
+    bool started = copy.StartThroughLoader(sandbox_->ExePath(), tail, env, sandbox_->Root(),
+                                           kFindMs, logScript);
     trace_.Release();
     EXPECT_TRUE(started) << "cannot start " << ToAnsi(copy.CommandLine()) << ": error "
                          << copy.StartError();
@@ -84,17 +85,9 @@ ChildProcess &E2eTest::LaunchRecordingBoxes(const std::wstring &tail) {
                        sizeof(kOnlyBoxes));
         RegCloseKey(key);
     }
-    copies_.emplace_back(new ChildProcess);
-    ChildProcess &copy = *copies_.back();
-    trace_.Hold();
-    bool started = copy.StartThroughLoader(
-        sandbox_->ExePath(), tail,
-        {{L"WINEDEBUG", L"-all,+relay"}, {L"TB_WINE_LOG", UnixPathOf(RelayLogPath())}},
-        sandbox_->Root(), kFindMs, UnixPathOf(SourceDir() + L"\\tests\\support\\wine-to-log.sh"));
-    trace_.Release();
-    EXPECT_TRUE(started) << "cannot start " << ToAnsi(copy.CommandLine()) << ": error "
-                         << copy.StartError();
-    return copy;
+    return LaunchThroughLoader(
+        tail, {{L"WINEDEBUG", L"-all,+relay"}, {L"TB_WINE_LOG", UnixPathOf(RelayLogPath())}},
+        UnixPathOf(SourceDir() + L"\\tests\\support\\wine-to-log.sh"));
 }
 
 std::vector<unsigned> E2eTest::RecordedBoxStyles() {

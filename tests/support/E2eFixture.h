@@ -62,7 +62,10 @@ protected:
     // ordinary process creation takes. The blanks between arguments are not
     // kept. The copy must not end before it is found: one that traces is held
     // at its second line meanwhile; one that does not must show a box.
-    ChildProcess &LaunchThroughLoader(const std::wstring &tail, const EnvOverrides &env = {});
+    // With `logScript`, the loader's diagnostic output goes to $TB_WINE_LOG
+    // (see ChildProcess::StartThroughLoader).
+    ChildProcess &LaunchThroughLoader(const std::wstring &tail, const EnvOverrides &env = {},
+                                      const std::wstring &logScript = L"");
     // A copy whose user has the UI language of `locale`.
     ChildProcess &LaunchWithLocale(const std::wstring &tail, const wchar_t *locale);
     // A copy started through Wine's loader whose message box calls are
