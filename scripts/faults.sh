@@ -31,10 +31,10 @@ faults=(
 "driver-box-icon@app/WrapperApp.cpp@1@MyMessageBox(kBoxError@MyMessageBox(kBoxWarning@e2e.StartupTest\$@StartupTest.MissingDriverShowsTheLocalizedErrorBoxAndEnds"
 "other-user-box-icon@app/WrapperApp.cpp@1@MyMessageBox(kBoxInfo@MyMessageBox(kBoxWarning@e2e.StartupTest\$@StartupTest.CopyOfAnotherUser*"
 "other-session-box-icon@app/WrapperApp.cpp@2@MyMessageBox(kBoxInfo@MyMessageBox(kBoxError@e2e.StartupTest\$@StartupTest.CopyInAnotherSession*"
-"version-number@res/Avenor.rc@1@FILEVERSION 1, 0, 0, 2@FILEVERSION 1, 0, 0, 1@e2e.Resources\$@Resources.*"
+"version-number@res/Version.h.in@1@\${PROJECT_VERSION_PATCH}, \${PROJECT_VERSION_TWEAK}@\${PROJECT_VERSION_TWEAK}, \${PROJECT_VERSION_PATCH}@e2e.Resources\$@Resources.*"
 "version-company@res/Avenor.rc@1@\"CompanyName\", \"Tavrik\"@\"CompanyName\", \"Tavrik Ltd\"@e2e.Resources\$@Resources.*"
-"manifest-level@res/Avenor.manifest@1@level=\"asInvoker\"@level=\"highestAvailable\"@e2e.Resources\$@Resources.*"
-"manifest-processor@res/Avenor.manifest@1@processorArchitecture=\"x86\"@processorArchitecture=\"*\"@e2e.Resources\$@Resources.*"
+"manifest-level@res/Avenor.manifest.in@1@level=\"asInvoker\"@level=\"highestAvailable\"@e2e.Resources\$@Resources.*"
+"manifest-processor@res/Avenor.manifest.in@1@processorArchitecture=\"x86\"@processorArchitecture=\"*\"@e2e.Resources\$@Resources.*"
 "64-bit-build-allowed@lamp/AcpiCall.cpp@1@static_assert(sizeof(void *) == 4@static_assert(sizeof(void *) >= 4@lint@"
 )
 
