@@ -1,14 +1,14 @@
 #!/bin/bash
 # The release is reproducible: two clean clones of the committed HEAD, in
 # folders of different path lengths, each build the product alone and its
-# package; Avenor.exe and the zip must be byte for byte the same. Prints
-# their SHA-256.
+# packages; Avenor.exe, the zip and the installer package must be byte for
+# byte the same. Prints their SHA-256.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 dirs=("$work/a" "$work/a-much-longer-folder-name/src")
-zip=Avenor-$(sed -n 's/^project(Avenor VERSION \([0-9.]*\).*/\1/p' "$root/CMakeLists.txt")-win32.zip
+package=Avenor-$(sed -n 's/^project(Avenor VERSION \([0-9.]*\).*/\1/p' "$root/CMakeLists.txt")-win32
 for d in "${dirs[@]}"; do
     git clone -q --no-hardlinks "$root" "$d"
     cmake -S "$d" -B "$d/build" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$d/cmake/toolchain-i686-mingw.cmake" \
@@ -16,7 +16,7 @@ for d in "${dirs[@]}"; do
     cmake --build "$d/build" --target package >/dev/null
 done
 status=0
-for f in Avenor.exe "$zip"; do
+for f in Avenor.exe "$package.zip" "$package.msi"; do
     mapfile -t sums < <(for d in "${dirs[@]}"; do sha256sum "$d/build/$f" | cut -d' ' -f1; done)
     if [ "${sums[0]}" = "${sums[1]}" ]; then
         echo "reproducible: ${sums[0]}  $f"

@@ -2,6 +2,8 @@
 // the driver and the assistant application stood in for. Prints the first
 // copy's trace, the lamp requests the driver received and what the
 // application saw; exits non-zero when the toggle did not happen as it should.
+// With a folder as its argument it runs the launcher installed there (beside
+// Avenor.ini and a Lumora.exe); without one it lays out a folder of its own.
 #include "AcpiStandIn.h"
 #include "ChildProcess.h"
 #include "LumoraLog.h"
@@ -25,7 +27,14 @@ static void PrintLamp(AcpiStandIn &driver, const char *when) {
     printf("    lamp %s: %s\n", when, lamp < 0 ? "unknown" : lamp ? "LIT" : "dark");
 }
 
-int main() {
+static std::wstring Widen(const char *text) {
+    std::wstring wide(MultiByteToWideChar(CP_ACP, 0, text, -1, nullptr, 0), L'\0');
+    MultiByteToWideChar(CP_ACP, 0, text, -1, &wide[0], static_cast<int>(wide.size()));
+    wide.pop_back();
+    return wide;
+}
+
+int main(int argc, char **argv) {
     setvbuf(stdout, nullptr, _IONBF, 0);
     TraceListener trace;
     if (!trace.Start())
@@ -34,14 +43,18 @@ int main() {
     if (!driver.Start() || !driver.Reset())
         return Fail("cannot start the ACPI driver stand-in");
     Sandbox box(L"demo");
-    if (!box.Ok() || !box.PlaceExe() || !box.PlaceBuiltIni() || !box.PlaceLumora())
+    std::wstring dir = box.Dir();
+    if (argc > 1)
+        dir = Widen(argv[1]) + L"\\";
+    else if (!box.Ok() || !box.PlaceExe() || !box.PlaceBuiltIni() || !box.PlaceLumora())
         return Fail("cannot lay out the program folder");
-    LumoraLog log(box.Dir());
-    printf("Program folder: %ls\n", box.Dir().c_str());
+    const std::wstring exe = dir + L"Avenor.exe";
+    LumoraLog log(dir);
+    printf("Program folder: %ls\n", dir.c_str());
 
-    printf("\n[press 1] %ls /d\n", box.ExePath().c_str());
+    printf("\n[press 1] %ls /d\n", exe.c_str());
     ChildProcess first;
-    if (!first.Start(box.ExePath(), L" /d"))
+    if (!first.Start(exe, L" /d"))
         return Fail("cannot start the launcher");
     HWND hTarget = nullptr;
     if (!WaitForLumoraWindow(30000, &hTarget))
@@ -51,9 +64,9 @@ int main() {
     PrintLamp(driver, "after press 1");
     Sleep(1000);
 
-    printf("\n[press 2] %ls\n", box.ExePath().c_str());
+    printf("\n[press 2] %ls\n", exe.c_str());
     ChildProcess second;
-    if (!second.Start(box.ExePath(), L""))
+    if (!second.Start(exe, L""))
         return Fail("cannot start the second copy");
     DWORD code = 0;
     if (!second.WaitForExit(30000, &code))
