@@ -9,6 +9,8 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 dirs=("$work/a" "$work/a-much-longer-folder-name/src")
 package=Avenor-$(sed -n 's/^project(Avenor VERSION \([0-9.]*\).*/\1/p' "$root/CMakeLists.txt")-win32
+# The reproducible release is the unsigned one (scripts/sign.sh).
+unset AVENOR_SIGN_PKCS12 AVENOR_SIGN_CERT AVENOR_SIGN_KEY
 for d in "${dirs[@]}"; do
     git clone -q --no-hardlinks "$root" "$d"
     cmake -S "$d" -B "$d/build" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$d/cmake/toolchain-i686-mingw.cmake" \
