@@ -18,14 +18,15 @@ old="$work/Avenor-$old_version-win32.msi"
 cmake -DAVENOR_MSI_VERSION=$old_version -DAVENOR_MSI_FILES="$build" -DAVENOR_MSI="$old" \
     -P "$AVENOR_ROOT/cmake/PackageMsi.cmake"
 lumora="$build/standins/Lumora.exe"
-declare -A folders=([default]="C:\\Program Files (x86)\\Tavrik\\Lumora" [other]="C:\\Avenor here")
+declare -A folders=([default]="C:\\Program Files (x86)\\Tavrik\\Lumora" [other]="C:\\Avenor")
 unix() { local p=${1#C:\\}; echo "$WINEPREFIX/drive_c/${p//\\//}"; }
+default=$(unix "${folders[default]}")
 
 # Versions of the entries named Avenor, each with its publisher and whether it
 # offers "Modify", e.g. "1.0.0.2,Tavrik,NoModify=0x1".
 entries() {
     wine reg query 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall' /s 2>/dev/null | tr -d '\r' |
-        awk 'function put() { if (name == "Avenor") printf "%s%s,%s,NoModify=%s", sep, ver, pub, nomod; if (name == "Avenor") sep = " " }
+        awk 'function put() { if (name == "Avenor") { printf "%s%s,%s,NoModify=%s", sep, ver, pub, nomod; sep = " " } }
              /^HKEY/ { put(); name = pub = ver = nomod = "" }
              $1 == "DisplayName" { name = $3 } $1 == "Publisher" { pub = $3 }
              $1 == "DisplayVersion" { ver = $3 } $1 == "NoModify" { nomod = $3 }
@@ -56,19 +57,13 @@ for row in "${rows[@]}"; do
     IFS='|' read -ra cols <<<"$row"
     for i in "${!cols[@]}"; do read -r "cols[$i]" <<<"${cols[$i]}"; done
     step=${cols[0]} before=${cols[1]} want_rc=${cols[3]} want_entry=${cols[4]} want_in=${cols[5]}
-    default=$(unix "${folders[default]}")
     case $before in
     lumora) cp "$lumora" "$default/Lumora.exe" && placed=1 ;;
     no-ini) rm "$default/Avenor.ini" ;;
     esac
-    read -ra args <<<"${cols[2]}"
-    for i in "${!args[@]}"; do
-        case ${args[$i]} in
-        NEW) args[i]="Z:${new//\//\\}" ;;
-        OLD) args[i]="Z:${old//\//\\}" ;;
-        INSTALLDIR=other) args[i]="INSTALLDIR=${folders[other]}" ;;
-        esac
-    done
+    command=${cols[2]/NEW/Z:${new//\//\\}}
+    command=${command/OLD/Z:${old//\//\\}}
+    read -ra args <<<"${command/=other/=${folders[other]}}"
     rc=0
     if [ "${args[0]}" = demo ]; then
         wine "$build/tests/tools/avenor_demo.exe" "${folders[default]}" >"$work/demo.log" 2>&1 || rc=$?
