@@ -1,5 +1,6 @@
-// The working copy's hidden window as others reach it: later presses and the
-// trace switch they carry, power broadcasts, and a close request from outside.
+// The working copy's hidden window: what kind of window it is, and how others
+// reach it: later presses and the trace switch they carry, power broadcasts,
+// and a close request from outside.
 #include "WorkingRun.h"
 
 using namespace tb;
@@ -47,11 +48,14 @@ void SendEveryBroadcast(HWND hidden, unsigned relit, Lamp *expected,
     }
 }
 
+// The working run, seen through the working copy's hidden window.
+class HiddenWindowTest : public WorkingRunTest {};
+
 } // namespace
 
-TEST_F(WorkingRunTest, PowerBroadcastsWhileTheTargetRunsLightTheLampAgain) {
+TEST_F(HiddenWindowTest, IsAnOverlappedTopLevelWindowThatIsNeverShown) {
     ChildProcess *first = nullptr;
-    ASSERT_TRUE(StartWorkingCopy(L" /d", {}, &first));
+    ASSERT_TRUE(StartWorkingCopy(L"", {}, &first));
     HWND hidden = HiddenWindowOf(*first);
     ASSERT_NE(nullptr, hidden);
 
@@ -65,6 +69,13 @@ TEST_F(WorkingRunTest, PowerBroadcastsWhileTheTargetRunsLightTheLampAgain) {
     EXPECT_EQ(static_cast<LONG>(WS_EX_WINDOWEDGE), GetWindowLongW(hidden, GWL_EXSTYLE));
     EXPECT_EQ(nullptr, GetParent(hidden));
     EXPECT_EQ(static_cast<DWORD>(CS_HREDRAW | CS_VREDRAW), GetClassLongW(hidden, GCL_STYLE));
+}
+
+TEST_F(HiddenWindowTest, PowerBroadcastsWhileTheTargetRunsLightTheLampAgain) {
+    ChildProcess *first = nullptr;
+    ASSERT_TRUE(StartWorkingCopy(L" /d", {}, &first));
+    HWND hidden = HiddenWindowOf(*first);
+    ASSERT_NE(nullptr, hidden);
 
     Lamp expected{kLampOn};
     std::vector<ExpectedLine> powerLines;
@@ -82,7 +93,7 @@ TEST_F(WorkingRunTest, PowerBroadcastsWhileTheTargetRunsLightTheLampAgain) {
     EXPECT_TRUE(EndsAfterPress(run.trace, upToBroadcasts.size(), path, LampLines()));
 }
 
-TEST_F(WorkingRunTest, TargetStayingOpenAfterAPressLeavesTheLampDarkAndLaterPressesIgnored) {
+TEST_F(HiddenWindowTest, TargetStayingOpenAfterAPressLeavesTheLampDarkAndLaterPressesIgnored) {
     ChildProcess *first = nullptr;
     ASSERT_TRUE(StartWorkingCopy(L" /d", {{L"LUMORA_MODE", L"ignore-close"}}, &first));
     HWND hidden = HiddenWindowOf(*first);
@@ -128,7 +139,7 @@ TEST_F(WorkingRunTest, TargetStayingOpenAfterAPressLeavesTheLampDarkAndLaterPres
                        WaitSucceeded("WaitForSingleObject", path) + LampLines() + RunTail()));
 }
 
-TEST_F(WorkingRunTest, CloseFromOutsideEndsTheRunWithoutWaitingForTheTarget) {
+TEST_F(HiddenWindowTest, CloseFromOutsideEndsTheRunWithoutWaitingForTheTarget) {
     ChildProcess *first = nullptr;
     ASSERT_TRUE(StartWorkingCopy(L" /d", {{L"LUMORA_MODE", L"ignore-close"}}, &first));
     HWND hidden = HiddenWindowOf(*first);
@@ -153,7 +164,7 @@ TEST_F(WorkingRunTest, CloseFromOutsideEndsTheRunWithoutWaitingForTheTarget) {
                        CopyExit()));
 }
 
-TEST_F(WorkingRunTest, PressWithTheSwitchTurnsTheWorkingCopysTraceOn) {
+TEST_F(HiddenWindowTest, PressWithTheSwitchTurnsTheWorkingCopysTraceOn) {
     ChildProcess *first = nullptr;
     ASSERT_TRUE(StartWorkingCopy(L"", {}, &first));
     ASSERT_TRUE(Press(L" /D"));
@@ -166,7 +177,7 @@ TEST_F(WorkingRunTest, PressWithTheSwitchTurnsTheWorkingCopysTraceOn) {
     EXPECT_TRUE(EndsAfterPress(run.trace, 0, TargetPathAnsi(), LampLines()));
 }
 
-TEST_F(WorkingRunTest, PressWithTheSwitchTurnsTheWorkingCopysTraceOff) {
+TEST_F(HiddenWindowTest, PressWithTheSwitchTurnsTheWorkingCopysTraceOff) {
     ChildProcess *first = nullptr;
     ASSERT_TRUE(StartWorkingCopy(L" /d", {}, &first));
     const size_t before = TraceOf(*first).size();

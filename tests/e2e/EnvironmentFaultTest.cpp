@@ -1,7 +1,7 @@
-// Faults around a working run that the launcher must ride out: the driver
-// going away or refusing every request, and the strings file deleted while a
-// copy runs. Each time the run traces what went wrong, still toggles the
-// target, ends cleanly and leaves nothing running.
+// Faults in the environment of a working run that the launcher must ride out:
+// the driver going away or refusing every request, and the strings file
+// deleted while a copy runs. Each time the run traces what went wrong, still
+// toggles the target, ends cleanly and leaves nothing running.
 #include "WorkingRun.h"
 
 #include "WinePath.h"
@@ -37,7 +37,7 @@ Lines EarlyEnd() {
     return CopyHead() + CopyExit();
 }
 
-class FaultTest : public WorkingRunTest {
+class EnvironmentFaultTest : public WorkingRunTest {
 protected:
     // Starts a copy, waits for its box, checks caption and text, and answers it
     // with `button`. The box's view goes to *box.
@@ -60,7 +60,7 @@ protected:
 
 } // namespace
 
-TEST_F(FaultTest, DriverRemovedWhileTheTargetRunsLeavesTheToggleWorking) {
+TEST_F(EnvironmentFaultTest, DriverRemovedWhileTheTargetRunsLeavesTheToggleWorking) {
     ChildProcess *first = nullptr;
     ASSERT_TRUE(StartWorkingCopy(L" /d", {}, &first));
     ASSERT_TRUE(WaitForLampRequests(1, kExitMs));
@@ -105,7 +105,7 @@ TEST_F(FaultTest, DriverRemovedWhileTheTargetRunsLeavesTheToggleWorking) {
     EXPECT_TRUE(EndsAfterPress(run.trace, upToPress.size(), path, LampUnreachable()));
 }
 
-TEST_F(FaultTest, DriverFailingEveryRequestLeavesTheToggleWorking) {
+TEST_F(EnvironmentFaultTest, DriverFailingEveryRequestLeavesTheToggleWorking) {
     ASSERT_TRUE(driver_->SetReply(ACPI_REPLY_FAIL));
     ChildProcess *first = nullptr;
     ASSERT_TRUE(StartWorkingCopy(L" /d", {}, &first));
@@ -131,7 +131,7 @@ TEST_F(FaultTest, DriverFailingEveryRequestLeavesTheToggleWorking) {
     EXPECT_TRUE(EndsAfterPress(run.trace, upToPress.size(), path, LampRefused()));
 }
 
-TEST_F(FaultTest, StringsFileDeletedWhileTheTargetRuns) {
+TEST_F(EnvironmentFaultTest, StringsFileDeletedWhileTheTargetRuns) {
     ChildProcess *first = nullptr;
     ASSERT_TRUE(StartWorkingCopy(L" /d", {}, &first));
     ASSERT_TRUE(sandbox_->RemoveIni());
