@@ -173,8 +173,13 @@ TEST_P(UnlaunchableTargetTest, EndsTheRunWithoutLampOrTarget) {
     EXPECT_TRUE(LumoraPids().empty());
 }
 
+static std::string RowName(const ::testing::TestParamInfo<Unlaunchable> &p) {
+    const char *const names[] = {"Missing", "Folder", "NotAProgram"};
+    return names[p.param];
+}
+
 INSTANTIATE_TEST_SUITE_P(Targets, UnlaunchableTargetTest,
-                         ::testing::Values(kNothing, kFolder, kNoProgram));
+                         ::testing::Values(kNothing, kFolder, kNoProgram), RowName);
 
 // A console program in the target's place has no message queue: the input-idle
 // wait fails, an error line, and the exit wait still follows.
