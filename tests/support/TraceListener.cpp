@@ -109,11 +109,6 @@ void TraceListener::Release() {
     readyOwed_ = false;
 }
 
-std::vector<TraceEntry> TraceListener::All() const {
-    std::lock_guard<std::mutex> guard(lock_);
-    return entries_;
-}
-
 std::vector<std::string> TraceListener::LinesOf(DWORD pid) const {
     std::vector<std::string> lines;
     std::lock_guard<std::mutex> guard(lock_);
@@ -121,26 +116,6 @@ std::vector<std::string> TraceListener::LinesOf(DWORD pid) const {
         if (e.pid == pid)
             lines.push_back(e.text);
     return lines;
-}
-
-bool TraceListener::WaitForLine(DWORD pid, const std::string &text, DWORD timeoutMs) const {
-    std::unique_lock<std::mutex> guard(lock_);
-    return changed_.wait_for(guard, std::chrono::milliseconds(timeoutMs), [&] {
-        for (const TraceEntry &e : entries_)
-            if (e.pid == pid && e.text == text)
-                return true;
-        return false;
-    });
-}
-
-bool TraceListener::WaitForCount(DWORD pid, size_t count, DWORD timeoutMs) const {
-    std::unique_lock<std::mutex> guard(lock_);
-    return changed_.wait_for(guard, std::chrono::milliseconds(timeoutMs), [&] {
-        size_t n = 0;
-        for (const TraceEntry &e : entries_)
-            n += e.pid == pid ? 1 : 0;
-        return n >= count;
-    });
 }
 
 bool TraceListener::Flush(DWORD timeoutMs) {

@@ -35,12 +35,7 @@ public:
     bool Start();
     void Stop();
 
-    std::vector<TraceEntry> All() const;
     std::vector<std::string> LinesOf(DWORD pid) const;
-    // Waits until `pid` has sent `text` exactly.
-    bool WaitForLine(DWORD pid, const std::string &text, DWORD timeoutMs) const;
-    // Waits until `pid` has sent at least `count` strings.
-    bool WaitForCount(DWORD pid, size_t count, DWORD timeoutMs) const;
     // Waits until everything sent to the stream before this call has been
     // collected (a marker of this process's own is sent behind it). Not while
     // held.
@@ -66,7 +61,7 @@ private:
     unsigned flushSent_ = 0;
     unsigned flushSeen_ = 0;
     mutable std::mutex lock_;
-    mutable std::condition_variable changed_;
+    std::condition_variable changed_;
     std::vector<TraceEntry> entries_;
 };
 
