@@ -62,11 +62,10 @@ protected:
 
 TEST_F(EnvironmentFaultTest, DriverRemovedWhileTheTargetRunsLeavesTheToggleWorking) {
     ChildProcess *first = nullptr;
-    ASSERT_TRUE(StartWorkingCopy(L" /d", {}, &first));
+    HWND hidden = nullptr;
+    ASSERT_TRUE(StartWorkingCopy(L" /d", {}, &first, &hidden));
     ASSERT_TRUE(WaitForLampRequests(1, kExitMs));
     EXPECT_EQ(Lamp{kLampOn}, LampRequests());
-    HWND hidden = HiddenWindowOf(*first);
-    ASSERT_NE(nullptr, hidden);
     DriverAbsent();
     if (HasFatalFailure())
         return;
@@ -99,7 +98,7 @@ TEST_F(EnvironmentFaultTest, DriverRemovedWhileTheTargetRunsLeavesTheToggleWorki
 
     const std::string path = TargetPathAnsi();
     const Lines upToPress =
-        RunHead() + NoTargetWindow() + LampLines() + WaitSucceeded("WaitForInputIdle", path) +
+        RunHead(hidden) + NoTargetWindow() + LampLines() + WaitSucceeded("WaitForInputIdle", path) +
         Note(kPowerContext, "wParam == PBT_APMRESUMESUSPEND") + LampUnreachable();
     ASSERT_TRUE(MatchesAt(run.trace, 0, upToPress));
     EXPECT_TRUE(EndsAfterPress(run.trace, upToPress.size(), path, LampUnreachable()));
@@ -108,7 +107,8 @@ TEST_F(EnvironmentFaultTest, DriverRemovedWhileTheTargetRunsLeavesTheToggleWorki
 TEST_F(EnvironmentFaultTest, DriverFailingEveryRequestLeavesTheToggleWorking) {
     ASSERT_TRUE(driver_->SetReply(ACPI_REPLY_FAIL));
     ChildProcess *first = nullptr;
-    ASSERT_TRUE(StartWorkingCopy(L" /d", {}, &first));
+    HWND hidden = nullptr;
+    ASSERT_TRUE(StartWorkingCopy(L" /d", {}, &first, &hidden));
     ASSERT_TRUE(Press(L""));
     CopyRun run = Finish(*first);
     ASSERT_TRUE(EndedCleanly(run));
@@ -125,15 +125,16 @@ TEST_F(EnvironmentFaultTest, DriverFailingEveryRequestLeavesTheToggleWorking) {
     }
 
     const std::string path = TargetPathAnsi();
-    const Lines upToPress =
-        RunHead() + NoTargetWindow() + LampRefused() + WaitSucceeded("WaitForInputIdle", path);
+    const Lines upToPress = RunHead(hidden) + NoTargetWindow() + LampRefused() +
+                            WaitSucceeded("WaitForInputIdle", path);
     ASSERT_TRUE(MatchesAt(run.trace, 0, upToPress));
     EXPECT_TRUE(EndsAfterPress(run.trace, upToPress.size(), path, LampRefused()));
 }
 
 TEST_F(EnvironmentFaultTest, StringsFileDeletedWhileTheTargetRuns) {
     ChildProcess *first = nullptr;
-    ASSERT_TRUE(StartWorkingCopy(L" /d", {}, &first));
+    HWND hidden = nullptr;
+    ASSERT_TRUE(StartWorkingCopy(L" /d", {}, &first, &hidden));
     ASSERT_TRUE(sandbox_->RemoveIni());
 
     // The working copy does not look at the file again; a press does, at its
@@ -162,7 +163,7 @@ TEST_F(EnvironmentFaultTest, StringsFileDeletedWhileTheTargetRuns) {
     EXPECT_TRUE(WaitForNoLumora(kExitMs));
     const std::string path = TargetPathAnsi();
     const Lines upToPress =
-        RunHead() + NoTargetWindow() + LampLines() + WaitSucceeded("WaitForInputIdle", path);
+        RunHead(hidden) + NoTargetWindow() + LampLines() + WaitSucceeded("WaitForInputIdle", path);
     ASSERT_TRUE(MatchesAt(run.trace, 0, upToPress));
     EXPECT_TRUE(EndsAfterPress(run.trace, upToPress.size(), path, LampLines()));
 

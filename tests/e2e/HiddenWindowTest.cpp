@@ -55,9 +55,8 @@ class HiddenWindowTest : public WorkingRunTest {};
 
 TEST_F(HiddenWindowTest, IsAnOverlappedTopLevelWindowThatIsNeverShown) {
     ChildProcess *first = nullptr;
-    ASSERT_TRUE(StartWorkingCopy(L"", {}, &first));
-    HWND hidden = HiddenWindowOf(*first);
-    ASSERT_NE(nullptr, hidden);
+    HWND hidden = nullptr;
+    ASSERT_TRUE(StartWorkingCopy(L"", {}, &first, &hidden));
 
     // An ordinary overlapped top-level window, never shown (the system adds
     // the sibling clipping and the raised edge every such window gets), of a
@@ -73,9 +72,8 @@ TEST_F(HiddenWindowTest, IsAnOverlappedTopLevelWindowThatIsNeverShown) {
 
 TEST_F(HiddenWindowTest, PowerBroadcastsWhileTheTargetRunsLightTheLampAgain) {
     ChildProcess *first = nullptr;
-    ASSERT_TRUE(StartWorkingCopy(L" /d", {}, &first));
-    HWND hidden = HiddenWindowOf(*first);
-    ASSERT_NE(nullptr, hidden);
+    HWND hidden = nullptr;
+    ASSERT_TRUE(StartWorkingCopy(L" /d", {}, &first, &hidden));
 
     Lamp expected{kLampOn};
     std::vector<ExpectedLine> powerLines;
@@ -86,18 +84,17 @@ TEST_F(HiddenWindowTest, PowerBroadcastsWhileTheTargetRunsLightTheLampAgain) {
     ASSERT_TRUE(run.ended);
     EXPECT_EQ(0u, run.exitCode);
     const std::string path = TargetPathAnsi();
-    const std::vector<ExpectedLine> upToBroadcasts = RunHead() + NoTargetWindow() + LampLines() +
-                                                     WaitSucceeded("WaitForInputIdle", path) +
-                                                     powerLines;
+    const std::vector<ExpectedLine> upToBroadcasts =
+        RunHead(hidden) + NoTargetWindow() + LampLines() + WaitSucceeded("WaitForInputIdle", path) +
+        powerLines;
     ASSERT_TRUE(MatchesAt(run.trace, 0, upToBroadcasts));
     EXPECT_TRUE(EndsAfterPress(run.trace, upToBroadcasts.size(), path, LampLines()));
 }
 
 TEST_F(HiddenWindowTest, TargetStayingOpenAfterAPressLeavesTheLampDarkAndLaterPressesIgnored) {
     ChildProcess *first = nullptr;
-    ASSERT_TRUE(StartWorkingCopy(L" /d", {{L"LUMORA_MODE", L"ignore-close"}}, &first));
-    HWND hidden = HiddenWindowOf(*first);
-    ASSERT_NE(nullptr, hidden);
+    HWND hidden = nullptr;
+    ASSERT_TRUE(StartWorkingCopy(L" /d", {{L"LUMORA_MODE", L"ignore-close"}}, &first, &hidden));
 
     ASSERT_TRUE(Press(L""));
     ASSERT_TRUE(Log().WaitForCount(L"close", 1, kExitMs));
@@ -132,7 +129,7 @@ TEST_F(HiddenWindowTest, TargetStayingOpenAfterAPressLeavesTheLampDarkAndLaterPr
 
     const std::string path = TargetPathAnsi();
     EXPECT_TRUE(MatchesExactly(
-        run.trace, RunHead() + NoTargetWindow() + LampLines() +
+        run.trace, RunHead(hidden) + NoTargetWindow() + LampLines() +
                        WaitSucceeded("WaitForInputIdle", path) + Note("WndProc", "WM_USER_EXEC") +
                        Note("CloseXoltWin", kPressedClose) + LampLines() + powerLines +
                        Note("WndProc", "WM_USER_EXEC") + Note("WndProc", "WM_USER_EXEC") +
@@ -141,9 +138,8 @@ TEST_F(HiddenWindowTest, TargetStayingOpenAfterAPressLeavesTheLampDarkAndLaterPr
 
 TEST_F(HiddenWindowTest, CloseFromOutsideEndsTheRunWithoutWaitingForTheTarget) {
     ChildProcess *first = nullptr;
-    ASSERT_TRUE(StartWorkingCopy(L" /d", {{L"LUMORA_MODE", L"ignore-close"}}, &first));
-    HWND hidden = HiddenWindowOf(*first);
-    ASSERT_NE(nullptr, hidden);
+    HWND hidden = nullptr;
+    ASSERT_TRUE(StartWorkingCopy(L" /d", {{L"LUMORA_MODE", L"ignore-close"}}, &first, &hidden));
 
     ASSERT_TRUE(PostMessageW(hidden, WM_CLOSE, 0, 0));
     CopyRun run = Finish(*first);
@@ -157,7 +153,7 @@ TEST_F(HiddenWindowTest, CloseFromOutsideEndsTheRunWithoutWaitingForTheTarget) {
 
     // No exit-wait line: the worker is still waiting when the process ends.
     EXPECT_TRUE(MatchesExactly(
-        run.trace, RunHead() + NoTargetWindow() + LampLines() +
+        run.trace, RunHead(hidden) + NoTargetWindow() + LampLines() +
                        WaitSucceeded("WaitForInputIdle", TargetPathAnsi()) +
                        Note("WndProc", "WM_DESTROY") + Note("CloseXoltWin", kPressedClose) +
                        LampLines() + Note("MainThreadCreateWindow", "GetMessage Exits....") +

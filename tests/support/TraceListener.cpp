@@ -82,6 +82,10 @@ void TraceListener::Listen() {
         TraceEntry entry{pid, std::string(text, len)};
         {
             std::lock_guard<std::mutex> guard(lock_);
+            if (!holdAfter_.empty() && entry.text.find(holdAfter_) != std::string::npos) {
+                held_ = true;
+                holdAfter_.clear();
+            }
             if (held_)
                 readyOwed_ = true;
             else
@@ -101,9 +105,15 @@ void TraceListener::Hold() {
     held_ = true;
 }
 
+void TraceListener::HoldAfter(const std::string &text) {
+    std::lock_guard<std::mutex> guard(lock_);
+    holdAfter_ = text;
+}
+
 void TraceListener::Release() {
     std::lock_guard<std::mutex> guard(lock_);
     held_ = false;
+    holdAfter_.clear();
     if (readyOwed_ && hBufferReady_ != nullptr)
         SetEvent(hBufferReady_);
     readyOwed_ = false;

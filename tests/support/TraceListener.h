@@ -45,6 +45,9 @@ public:
     // stream's writers waiting in their next write until Release(). A writer
     // gives up after 10 s and drops its text: release well before that.
     void Hold();
+    // Holds as soon as the listener has taken a string containing `text`: its
+    // writer then waits in its next write until Release().
+    void HoldAfter(const std::string &text);
     void Release();
 
 private:
@@ -58,6 +61,7 @@ private:
     bool stop_ = false;
     bool held_ = false;
     bool readyOwed_ = false; // the writers' go-ahead, kept back while held
+    std::string holdAfter_;  // HoldAfter's text, until a string carries it
     unsigned flushSent_ = 0;
     unsigned flushSeen_ = 0;
     mutable std::mutex lock_;
