@@ -36,7 +36,6 @@ public:
 
     // The object was created anew (not opened: no one else held the name).
     bool Ok() const { return handle_ != nullptr && error_ == 0; }
-    DWORD Error() const { return error_; }
 
 private:
     HANDLE handle_ = nullptr;
