@@ -11,7 +11,7 @@
 
 #include "WinePath.h"
 
-TEST(Resources, VersionRecordAndManifestNameTheProgramItsMakerVersionAndRights) {
+TEST(ResourceTest, VersionRecordAndManifestNameTheProgramItsMakerVersionAndRights) {
     const std::wstring exe = tb::AvenorExePath();
     std::vector<BYTE> info(GetFileVersionInfoSizeW(exe.c_str(), nullptr));
     ASSERT_TRUE(GetFileVersionInfoW(exe.c_str(), 0, static_cast<DWORD>(info.size()), info.data()));

@@ -1,5 +1,6 @@
 #include "E2eFixture.h"
 
+#include "Poll.h"
 #include "StandInEnvironment.h"
 #include "WinePath.h"
 
@@ -18,6 +19,15 @@ std::wstring CurrentTestName() {
     const ::testing::TestInfo *info = ::testing::UnitTest::GetInstance()->current_test_info();
     std::string name = std::string(info->test_suite_name()) + "." + info->name();
     return std::wstring(name.begin(), name.end());
+}
+
+// The hidden window of process `pid`, null when it has none.
+HWND HiddenWindowOf(DWORD pid) {
+    HWND window = FindWindowW(kLauncherWindowName, kLauncherWindowName);
+    DWORD owner = 0;
+    if (window != nullptr)
+        GetWindowThreadProcessId(window, &owner);
+    return owner == pid ? window : nullptr;
 }
 
 // Every program made of these tests installs the driver stand-in once.
@@ -66,6 +76,20 @@ ChildProcess &E2eTest::LaunchThroughLoader(const std::wstring &tail, const EnvOv
     trace_.Release();
     EXPECT_TRUE(started) << "cannot start " << ToAnsi(copy.CommandLine()) << ": error "
                          << copy.StartError();
+    return copy;
+}
+
+ChildProcess &E2eTest::LaunchWorkingCopy(const std::wstring &tail, const EnvOverrides &env,
+                                         HWND *hidden) {
+    // The line after the handle waits until the window is found.
+    trace_.HoldAfter("g_hWnd: ");
+    ChildProcess &copy = Launch(tail, env);
+    *hidden = nullptr;
+    PollUntil(kExitMs, 20, [&] {
+        *hidden = HiddenWindowOf(copy.Pid());
+        return *hidden != nullptr || !copy.Running();
+    });
+    trace_.Release();
     return copy;
 }
 

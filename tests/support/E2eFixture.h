@@ -66,6 +66,13 @@ protected:
     // (see ChildProcess::StartThroughLoader).
     ChildProcess &LaunchThroughLoader(const std::wstring &tail, const EnvOverrides &env = {},
                                       const std::wstring &logScript = L"");
+    // Starts a copy that becomes the working copy and finds its hidden window,
+    // whose handle goes to *hidden (null when the copy ended without one).
+    // With the trace on, the copy is held in its write after the line with
+    // that handle until the window is found, so that even a run that ends at
+    // once is seen with its window.
+    ChildProcess &LaunchWorkingCopy(const std::wstring &tail, const EnvOverrides &env,
+                                    HWND *hidden);
     // A copy whose user has the UI language of `locale`.
     ChildProcess &LaunchWithLocale(const std::wstring &tail, const wchar_t *locale);
     // A copy started through Wine's loader whose message box, mutex creation
