@@ -23,8 +23,8 @@ cd "$root"
 faults=(
 "lamp-lock-taken-out@app/RunningLamp.cpp@1@    void Enter() { EnterCriticalSection(&m_cs); }\n    void Leave() { LeaveCriticalSection(&m_cs); }@    void Enter() {}\n    void Leave() {}@e2e.WorkingRunTest\$@WorkingRunTest.CloseRequestDuringTheLaunchLamp*:WorkingRunTest.RunEndingDuringAResume*"
 "started-without-suspend@app/TargetRunner.cpp@1@CREATE_SUSPENDED@0@e2e.WorkingRunTest\$@WorkingRunTest.CloseRequestDuringTheLaunchLamp*"
-"launch-failure-ignored@app/TargetRunner.cpp@1@if (RunProgram(&pi)) {@RunProgram(&pi); {@UnlaunchableTargetTest\$@*UnlaunchableTargetTest.*"
-"terminate-result-ignored@app/TargetRunner.cpp@1@if (TerminateChild(pi.hProcess))@if (TerminateChild(pi.hProcess) || true)@^seam\$@ResumeFailureTest.*"
+"launch-failure-ignored@app/TargetRunner.cpp@1@if (RunProgram(&pi)) {@RunProgram(&pi); {@e2e.Targets/UnlaunchableTargetTest\$@Targets/UnlaunchableTargetTest.*/2"
+"terminate-result-ignored@app/TargetRunner.cpp@1@if (TerminateChild(pi.hProcess))@if (TerminateChild(pi.hProcess) || true)@^seam\$@ResumeFailureTest.ChildThatCanBeNeitherResumedNorEnded*"
 "odd-wait-result-as-error@app/TargetRunner.cpp@1@    default:\n        return kWaitLineNone;@    default:\n        return kWaitLineError;@^unit\$@*WaitLine*"
 "abandoned-idle-wait-traced@app/TargetRunner.cpp@1@        if (chWait == 'I')\n            return kWaitLineNone;\n@@^unit\$@*WaitLine*"
 "tail-skips-blanks-only@fw/CmdLineText.cpp@1@while (*p != L'\\\\0' && *p <= L' ')@while (*p == L' ' || *p == L'\\\\t')@^unit\$@*DebugSwitch*:SkipProgramName.*"
@@ -122,7 +122,7 @@ PY
 }
 
 # ---- baselines: each entry runs the cases of all its rows once, on the clean build
-declare -A broken groupfilter
+declare -A broken=() groupfilter=()
 for row in "${rows[@]}"; do
     IFS='@' read -r name file nth text repl tests cases <<<"$row"
     if [[ "$tests" == script:* ]]; then
@@ -143,9 +143,9 @@ for tests in "${!groupfilter[@]}"; do
         IFS='@' read -r name file nth text repl t cases <<<"$row"
         [ "$t" = "$tests" ] && [ -z "${broken[$name]:-}" ] || continue
         mapfile -t seen < <(cases_of "$log" "$cases")
-        failing=$(printf '%s\n' "${seen[@]}" | sed -n 's/^in //p' | tr '\n' ' ')
+        failing=$(printf '%s\n' "${seen[@]}" | sed -n 's/^in //p' | xargs)
         if [ -n "$failing" ]; then
-            broken[$name]="fails on the clean build: $failing(see $log)"
+            broken[$name]="fails on the clean build: $failing (see $log)"
         elif [ "${seen[0]}" = "ran 0" ]; then
             broken[$name]="selects no case of $tests (see $log)"
         fi
@@ -190,10 +190,10 @@ PY
         result="MISSED: every case of $cases passed"
     else
         mapfile -t seen < <(cases_of "$log" "$cases")
-        inside=$(printf '%s\n' "${seen[@]}" | sed -n 's/^in //p' | tr '\n' ' ')
-        outside=$(printf '%s\n' "${seen[@]}" | sed -n 's/^out //p' | tr '\n' ' ')
+        inside=$(printf '%s\n' "${seen[@]}" | sed -n 's/^in //p' | xargs)
+        outside=$(printf '%s\n' "${seen[@]}" | sed -n 's/^out //p' | xargs)
         if [ -n "$outside" ]; then
-            result="NOT CAUGHT: cases outside $cases failed: $outside(see $log)"
+            result="NOT CAUGHT: cases outside $cases failed: $outside (see $log)"
         elif [ -z "$inside" ]; then
             result="NOT CAUGHT: $tests failed, but no case did (see $log)"
         else
