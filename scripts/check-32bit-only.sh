@@ -6,9 +6,9 @@
 # compiler included), fails this check. Called by scripts/lint.sh and by the
 # 64-bit row of scripts/faults.sh.
 set -uo pipefail
-cd "$(dirname "$0")/.."
-out=$(x86_64-w64-mingw32-g++ -std=c++17 -fsyntax-only -DUNICODE -D_UNICODE -I. lamp/AcpiCall.cpp 2>&1)
-if [ $? -eq 0 ] || ! grep -q "32-bit program only" <<<"$out"; then
+cd "$(dirname "$0")/.." || exit 1
+if out=$(x86_64-w64-mingw32-g++ -std=c++17 -fsyntax-only -DUNICODE -D_UNICODE -I. lamp/AcpiCall.cpp 2>&1) ||
+    ! grep -q "32-bit program only" <<<"$out"; then
     printf '%s\n' "$out"
     echo "64-bit build: not refused" >&2
     exit 1

@@ -12,7 +12,7 @@
 # Usage: bash scripts/faults.sh [name-regex]   (logs in build/faults/)
 set -uo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
-cd "$root"
+cd "$root" || exit 2
 
 # name @ file @ occurrence (1-based, 0 = all) @ text @ replacement @ entries (a ctest -R
 # regex selecting one entry, or "script:<path> [args]", a check that must pass
@@ -147,7 +147,9 @@ for tests in "${!groupfilter[@]}"; do
     AVENOR_GTEST_FILTER="${groupfilter[$tests]}" ctest --preset mingw-i686 -V -R "$tests" >"$log" 2>&1
     for row in "${rows[@]}"; do
         IFS='@' read -r name file nth text repl t cases <<<"$row"
-        [ "$t" = "$tests" ] && [ -z "${broken[$name]:-}" ] || continue
+        if [ "$t" != "$tests" ] || [ -n "${broken[$name]:-}" ]; then
+            continue
+        fi
         mapfile -t seen < <(cases_of "$log" "$cases")
         failing=$(printf '%s\n' "${seen[@]}" | sed -n 's/^in //p' | xargs)
         if [ -n "$failing" ]; then
