@@ -10,9 +10,15 @@ enum : size_t {
     kcchLangID = 10,     // "0x%04X"
 };
 
+// The two flags the main thread and the worker share. Each is a single byte,
+// read and written whole (an aligned byte store cannot tear). volatile only
+// keeps the compiler from caching a flag in a register or dropping a read or a
+// write: it orders nothing against other memory and makes no read-modify-write
+// atomic. So g_bDebug is inverted only on the main thread, and g_bRunning is
+// written only under the lamp lock, which also orders it against the lamp.
+
 // Trace switch: set by start-up from the command line, inverted by WM_USER_Debug,
-// read by every thread that traces. A single byte, read and written whole, no
-// lock; volatile so that every read sees the last write.
+// read by every thread that traces.
 extern volatile bool g_bDebug;
 // Set while the target application runs; written by the worker and by the close
 // request, always together with the lamp (app/RunningLamp.h); read by the

@@ -8,18 +8,6 @@
 // the program must never be built for a 64-bit target.
 static_assert(sizeof(void *) == 4, "the launcher is a 32-bit program only");
 
-typedef BOOL(WINAPI *PFN_IsWow64Process)(HANDLE, PBOOL);
-
-bool IsWow64() {
-    // Looked up at run time: older systems have no such function.
-    BOOL bWow64 = FALSE;
-    PFN_IsWow64Process pfn = reinterpret_cast<PFN_IsWow64Process>(
-        reinterpret_cast<void *>(GetProcAddress(GetModuleHandleW(L"kernel32"), "IsWow64Process")));
-    if (pfn != NULL)
-        pfn(GetCurrentProcess(), &bWow64);
-    return bWow64 != FALSE;
-}
-
 BOOL One_Method_Raw(DWORD dwMethodName, DWORD dwArgument, BYTE *pbReply, DWORD *pcbReply) {
     HANDLE hDevice = CreateFileW(ACPI_DEVICE_PATH, GENERIC_READ | GENERIC_WRITE,
                                  FILE_SHARE_READ | FILE_SHARE_WRITE, NULL, OPEN_EXISTING, 0, NULL);
@@ -39,8 +27,10 @@ BOOL One_Method_Raw(DWORD dwMethodName, DWORD dwArgument, BYTE *pbReply, DWORD *
                          static_cast<DWORD>(reinterpret_cast<UINT_PTR>(abRecord)), bWow64);
 
     DWORD cbWritten = 0;
-    BOOL bOk = DeviceIoControl(hDevice, ACPI_IOCTL_EVAL_METHOD, abRequest,
-                               static_cast<DWORD>(cbRequest), pbReply, *pcbReply, &cbWritten, NULL);
+    // On a native system the driver reads the record through its address while
+    // the request is served: abRecord must live until the call returns.
+    BOOL bOk = SendAcpiRequest(hDevice, abRequest, static_cast<DWORD>(cbRequest), pbReply,
+                               *pcbReply, &cbWritten);
     // Keep the request's error across the close for the error line.
     DWORD dwError = GetLastError();
     CloseHandle(hDevice);

@@ -9,5 +9,13 @@
 // an error trace.
 BOOL One_Method_Raw(DWORD dwMethodName, DWORD dwArgument, BYTE *pbReply, DWORD *pcbReply);
 
+// The two platform calls the request depends on, kept in a file of their own
+// (lamp/AcpiPlatform.cpp) so that a test can stand in for both and see the
+// request a native system's driver would get.
+
 // True when this 32-bit process runs under WOW64 on 64-bit Windows.
 bool IsWow64();
+
+// Sends one evaluation request to the driver; DeviceIoControl's result.
+BOOL SendAcpiRequest(HANDLE hDevice, BYTE *pbRequest, DWORD cbRequest, BYTE *pbReply, DWORD cbReply,
+                     DWORD *pcbWritten);

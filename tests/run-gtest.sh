@@ -4,6 +4,7 @@
 # longer than CASE_TIMEOUT seconds (the process is then ended), is named on a
 # line of its own, and every case the process did not get to is run after it,
 # each in a process of its own: one bad case hides no other result.
+# A run in which no case ran fails.
 # usage: run-gtest.sh EXE FILTER CASE_TIMEOUT
 # AVENOR_GTEST_FILTER, when set, replaces FILTER (scripts/faults.sh runs only
 # the cases a fault must fail).
@@ -55,6 +56,11 @@ reported() {
 
 run --gtest_filter="$filter"
 if [ -z "$hung" ] && tr -d '\r' <"$log" | grep -aqE '^\[==========\] [0-9]+ tests? from [0-9]+ test suites? ran\.'; then
+    # A run that ran no case proves nothing: it fails.
+    if tr -d '\r' <"$log" | grep -aqE '^\[==========\] 0 tests from'; then
+        echo "[ NO CASE  ] no case of $exe matches the filter $filter"
+        exit 1
+    fi
     exit "$code"
 fi
 

@@ -1,5 +1,6 @@
-// The working copy's hidden window as others reach it: later presses and the
-// trace switch they carry, power broadcasts, and a close request from outside.
+// The working copy's hidden window: what kind of window it is, and how others
+// reach it: later presses and the trace switch they carry, power broadcasts,
+// and a close request from outside.
 #include "WorkingRun.h"
 
 using namespace tb;
@@ -47,13 +48,15 @@ void SendEveryBroadcast(HWND hidden, unsigned relit, Lamp *expected,
     }
 }
 
+// The working run, seen through the working copy's hidden window.
+class HiddenWindowTest : public WorkingRunTest {};
+
 } // namespace
 
-TEST_F(WorkingRunTest, PowerBroadcastsWhileTheTargetRunsLightTheLampAgain) {
+TEST_F(HiddenWindowTest, IsAnOverlappedTopLevelWindowThatIsNeverShown) {
     ChildProcess *first = nullptr;
-    ASSERT_TRUE(StartWorkingCopy(L" /d", {}, &first));
-    HWND hidden = HiddenWindowOf(*first);
-    ASSERT_NE(nullptr, hidden);
+    HWND hidden = nullptr;
+    ASSERT_TRUE(StartWorkingCopy(L"", {}, &first, &hidden));
 
     // An ordinary overlapped top-level window, never shown (the system adds
     // the sibling clipping and the raised edge every such window gets), of a
@@ -65,6 +68,12 @@ TEST_F(WorkingRunTest, PowerBroadcastsWhileTheTargetRunsLightTheLampAgain) {
     EXPECT_EQ(static_cast<LONG>(WS_EX_WINDOWEDGE), GetWindowLongW(hidden, GWL_EXSTYLE));
     EXPECT_EQ(nullptr, GetParent(hidden));
     EXPECT_EQ(static_cast<DWORD>(CS_HREDRAW | CS_VREDRAW), GetClassLongW(hidden, GCL_STYLE));
+}
+
+TEST_F(HiddenWindowTest, PowerBroadcastsWhileTheTargetRunsLightTheLampAgain) {
+    ChildProcess *first = nullptr;
+    HWND hidden = nullptr;
+    ASSERT_TRUE(StartWorkingCopy(L" /d", {}, &first, &hidden));
 
     Lamp expected{kLampOn};
     std::vector<ExpectedLine> powerLines;
@@ -75,18 +84,17 @@ TEST_F(WorkingRunTest, PowerBroadcastsWhileTheTargetRunsLightTheLampAgain) {
     ASSERT_TRUE(run.ended);
     EXPECT_EQ(0u, run.exitCode);
     const std::string path = TargetPathAnsi();
-    const std::vector<ExpectedLine> upToBroadcasts = RunHead() + NoTargetWindow() + LampLines() +
-                                                     WaitSucceeded("WaitForInputIdle", path) +
-                                                     powerLines;
+    const std::vector<ExpectedLine> upToBroadcasts =
+        RunHead(hidden) + NoTargetWindow() + LampLines() + WaitSucceeded("WaitForInputIdle", path) +
+        powerLines;
     ASSERT_TRUE(MatchesAt(run.trace, 0, upToBroadcasts));
     EXPECT_TRUE(EndsAfterPress(run.trace, upToBroadcasts.size(), path, LampLines()));
 }
 
-TEST_F(WorkingRunTest, TargetStayingOpenAfterAPressLeavesTheLampDarkAndLaterPressesIgnored) {
+TEST_F(HiddenWindowTest, TargetStayingOpenAfterAPressLeavesTheLampDarkAndLaterPressesIgnored) {
     ChildProcess *first = nullptr;
-    ASSERT_TRUE(StartWorkingCopy(L" /d", {{L"LUMORA_MODE", L"ignore-close"}}, &first));
-    HWND hidden = HiddenWindowOf(*first);
-    ASSERT_NE(nullptr, hidden);
+    HWND hidden = nullptr;
+    ASSERT_TRUE(StartWorkingCopy(L" /d", {{L"LUMORA_MODE", L"ignore-close"}}, &first, &hidden));
 
     ASSERT_TRUE(Press(L""));
     ASSERT_TRUE(Log().WaitForCount(L"close", 1, kExitMs));
@@ -121,18 +129,17 @@ TEST_F(WorkingRunTest, TargetStayingOpenAfterAPressLeavesTheLampDarkAndLaterPres
 
     const std::string path = TargetPathAnsi();
     EXPECT_TRUE(MatchesExactly(
-        run.trace, RunHead() + NoTargetWindow() + LampLines() +
+        run.trace, RunHead(hidden) + NoTargetWindow() + LampLines() +
                        WaitSucceeded("WaitForInputIdle", path) + Note("WndProc", "WM_USER_EXEC") +
                        Note("CloseXoltWin", kPressedClose) + LampLines() + powerLines +
                        Note("WndProc", "WM_USER_EXEC") + Note("WndProc", "WM_USER_EXEC") +
                        WaitSucceeded("WaitForSingleObject", path) + LampLines() + RunTail()));
 }
 
-TEST_F(WorkingRunTest, CloseFromOutsideEndsTheRunWithoutWaitingForTheTarget) {
+TEST_F(HiddenWindowTest, CloseFromOutsideEndsTheRunWithoutWaitingForTheTarget) {
     ChildProcess *first = nullptr;
-    ASSERT_TRUE(StartWorkingCopy(L" /d", {{L"LUMORA_MODE", L"ignore-close"}}, &first));
-    HWND hidden = HiddenWindowOf(*first);
-    ASSERT_NE(nullptr, hidden);
+    HWND hidden = nullptr;
+    ASSERT_TRUE(StartWorkingCopy(L" /d", {{L"LUMORA_MODE", L"ignore-close"}}, &first, &hidden));
 
     ASSERT_TRUE(PostMessageW(hidden, WM_CLOSE, 0, 0));
     CopyRun run = Finish(*first);
@@ -146,14 +153,14 @@ TEST_F(WorkingRunTest, CloseFromOutsideEndsTheRunWithoutWaitingForTheTarget) {
 
     // No exit-wait line: the worker is still waiting when the process ends.
     EXPECT_TRUE(MatchesExactly(
-        run.trace, RunHead() + NoTargetWindow() + LampLines() +
+        run.trace, RunHead(hidden) + NoTargetWindow() + LampLines() +
                        WaitSucceeded("WaitForInputIdle", TargetPathAnsi()) +
                        Note("WndProc", "WM_DESTROY") + Note("CloseXoltWin", kPressedClose) +
                        LampLines() + Note("MainThreadCreateWindow", "GetMessage Exits....") +
                        CopyExit()));
 }
 
-TEST_F(WorkingRunTest, PressWithTheSwitchTurnsTheWorkingCopysTraceOn) {
+TEST_F(HiddenWindowTest, PressWithTheSwitchTurnsTheWorkingCopysTraceOn) {
     ChildProcess *first = nullptr;
     ASSERT_TRUE(StartWorkingCopy(L"", {}, &first));
     ASSERT_TRUE(Press(L" /D"));
@@ -166,7 +173,7 @@ TEST_F(WorkingRunTest, PressWithTheSwitchTurnsTheWorkingCopysTraceOn) {
     EXPECT_TRUE(EndsAfterPress(run.trace, 0, TargetPathAnsi(), LampLines()));
 }
 
-TEST_F(WorkingRunTest, PressWithTheSwitchTurnsTheWorkingCopysTraceOff) {
+TEST_F(HiddenWindowTest, PressWithTheSwitchTurnsTheWorkingCopysTraceOff) {
     ChildProcess *first = nullptr;
     ASSERT_TRUE(StartWorkingCopy(L" /d", {}, &first));
     const size_t before = TraceOf(*first).size();

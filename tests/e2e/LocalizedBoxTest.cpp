@@ -73,6 +73,7 @@ TEST_F(LocalizedBoxTest, BuiltIniGivesEachUserTheTextOfTheirLanguage) {
         const wchar_t *section;
     } rows[] = {
         {kGerman, "0x0407", L"German"},
+        {kFrench, "0x040C", L"French"}, // the id's hex letters in upper case
         {L"ja_JP.UTF-8", "0x0411", L"Japanese"},
     };
     for (const auto &row : rows) {

@@ -72,7 +72,10 @@ TEST_P(CutModulePathTest, RefusesWithAnErrorLine) {
                       CopyExit());
 }
 
-INSTANTIATE_TEST_SUITE_P(FolderLengths, CutModulePathTest, ::testing::Values(250u, 300u));
+INSTANTIATE_TEST_SUITE_P(FolderLengths, CutModulePathTest, ::testing::Values(250u, 300u),
+                         [](const ::testing::TestParamInfo<size_t> &p) {
+                             return "FolderOf" + std::to_string(p.param);
+                         });
 
 // "A.exe" in a folder of 250 characters: the launcher's path (255) fits, the
 // strings file's and the target's (260) do not.

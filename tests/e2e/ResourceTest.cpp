@@ -11,7 +11,7 @@
 
 #include "WinePath.h"
 
-TEST(Resources, VersionRecordAndManifestNameTheProgramItsMakerVersionAndRights) {
+TEST(ResourceTest, VersionRecordAndManifestNameTheProgramItsMakerVersionAndRights) {
     const std::wstring exe = tb::AvenorExePath();
     std::vector<BYTE> info(GetFileVersionInfoSizeW(exe.c_str(), nullptr));
     ASSERT_TRUE(GetFileVersionInfoW(exe.c_str(), 0, static_cast<DWORD>(info.size()), info.data()));
@@ -34,6 +34,12 @@ TEST(Resources, VersionRecordAndManifestNameTheProgramItsMakerVersionAndRights) 
                        reinterpret_cast<void **>(const_cast<wchar_t **>(&value)), &cb);
         EXPECT_STREQ(s.second, value) << tb::ToAnsi(s.first);
     }
+    // Explorer finds those strings through the translation: US English, Unicode.
+    const WORD *translation = nullptr;
+    ASSERT_TRUE(VerQueryValueW(info.data(), L"\\VarFileInfo\\Translation",
+                               reinterpret_cast<void **>(const_cast<WORD **>(&translation)), &cb));
+    EXPECT_EQ((std::vector<WORD>{0x0409, 1200}),
+              std::vector<WORD>(translation, translation + cb / 2));
 
     // The manifest the loader reads at process creation.
     HMODULE module = LoadLibraryExW(exe.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);

@@ -30,8 +30,8 @@ std::wstring WithoutTrailingSeparator(std::wstring path) {
 }
 
 // A whole run whose target ended without a key press.
-std::vector<ExpectedLine> LoneRun(const std::string &targetPath) {
-    return RunHead() + NoTargetWindow() + LampLines() +
+std::vector<ExpectedLine> LoneRun(const std::string &targetPath, HWND hidden) {
+    return RunHead(hidden) + NoTargetWindow() + LampLines() +
            WaitSucceeded("WaitForInputIdle", targetPath) +
            WaitSucceeded("WaitForSingleObject", targetPath) + LampLines() + RunTail();
 }
@@ -52,7 +52,8 @@ bool HoldingALampRequest() {
 
 TEST_F(WorkingRunTest, KeyToggleLaunchesWithTheLampLitAndClosesOnTheNextPress) {
     ChildProcess *first = nullptr;
-    ASSERT_TRUE(StartWorkingCopy(L" /d", {}, &first));
+    HWND hidden = nullptr;
+    ASSERT_TRUE(StartWorkingCopy(L" /d", {}, &first, &hidden));
 
     // The lamp was lit before the target's first instruction ran; the target
     // was started as its own path, in the launcher's folder.
@@ -81,7 +82,7 @@ TEST_F(WorkingRunTest, KeyToggleLaunchesWithTheLampLitAndClosesOnTheNextPress) {
     // may overlap; the last lines follow the worker's close of the window.
     const std::string path = TargetPathAnsi();
     const std::vector<ExpectedLine> upToPress =
-        RunHead() + NoTargetWindow() + LampLines() + WaitSucceeded("WaitForInputIdle", path) +
+        RunHead(hidden) + NoTargetWindow() + LampLines() + WaitSucceeded("WaitForInputIdle", path) +
         Note("WndProc", "WM_USER_EXEC") + Note("CloseXoltWin", kPressedClose);
     const std::vector<ExpectedLine> mainThread = LampLines();
     const std::vector<ExpectedLine> worker =
@@ -102,7 +103,8 @@ TEST_F(WorkingRunTest, KeyToggleLaunchesWithTheLampLitAndClosesOnTheNextPress) {
 
 TEST_F(WorkingRunTest, TargetClosedByTheUserEndsTheRun) {
     ChildProcess *first = nullptr;
-    ASSERT_TRUE(StartWorkingCopy(L" /d", {}, &first));
+    HWND hidden = nullptr;
+    ASSERT_TRUE(StartWorkingCopy(L" /d", {}, &first, &hidden));
     HWND target = FindLumoraWindow();
     ASSERT_NE(nullptr, target);
     ASSERT_TRUE(PostMessageW(target, WM_CLOSE, 0, 0));
@@ -111,13 +113,14 @@ TEST_F(WorkingRunTest, TargetClosedByTheUserEndsTheRun) {
     ASSERT_TRUE(run.ended);
     EXPECT_EQ(0u, run.exitCode);
     EXPECT_EQ((Lamp{kLampOn, kLampOff}), LampRequests());
-    EXPECT_TRUE(MatchesExactly(run.trace, LoneRun(TargetPathAnsi())));
+    EXPECT_TRUE(MatchesExactly(run.trace, LoneRun(TargetPathAnsi(), hidden)));
 }
 
 TEST_F(WorkingRunTest, TargetEndingByItselfEndsTheRunWhateverItsExitCode) {
     ChildProcess *first = nullptr;
-    ASSERT_TRUE(
-        StartWorkingCopy(L" /d", {{L"LUMORA_MODE", L"exit-after=2000,exit-code=3"}}, &first));
+    HWND hidden = nullptr;
+    ASSERT_TRUE(StartWorkingCopy(L" /d", {{L"LUMORA_MODE", L"exit-after=2000,exit-code=3"}}, &first,
+                                 &hidden));
 
     CopyRun run = Finish(*first);
     ASSERT_TRUE(run.ended);
@@ -125,12 +128,13 @@ TEST_F(WorkingRunTest, TargetEndingByItselfEndsTheRunWhateverItsExitCode) {
     EXPECT_EQ(std::vector<DWORD>{3}, Log().ExitCodes());
     EXPECT_EQ(0u, Log().CountCloses());
     EXPECT_EQ((Lamp{kLampOn, kLampOff}), LampRequests());
-    EXPECT_TRUE(MatchesExactly(run.trace, LoneRun(TargetPathAnsi())));
+    EXPECT_TRUE(MatchesExactly(run.trace, LoneRun(TargetPathAnsi(), hidden)));
 }
 
 TEST_F(WorkingRunTest, CrashingTargetEndsTheRun) {
     ChildProcess *first = nullptr;
-    ASSERT_TRUE(StartWorkingCopy(L" /d", {{L"LUMORA_MODE", L"crash-after=1500"}}, &first));
+    HWND hidden = nullptr;
+    ASSERT_TRUE(StartWorkingCopy(L" /d", {{L"LUMORA_MODE", L"crash-after=1500"}}, &first, &hidden));
 
     CopyRun run = Finish(*first);
     ASSERT_TRUE(run.ended) << "the working copy still waits for a target that crashed";
@@ -138,7 +142,7 @@ TEST_F(WorkingRunTest, CrashingTargetEndsTheRun) {
     EXPECT_EQ(1u, Log().CountWithPrefix(L"crash"));
     EXPECT_EQ(0u, Log().CountExits());
     EXPECT_EQ((Lamp{kLampOn, kLampOff}), LampRequests());
-    EXPECT_TRUE(MatchesExactly(run.trace, LoneRun(TargetPathAnsi())));
+    EXPECT_TRUE(MatchesExactly(run.trace, LoneRun(TargetPathAnsi(), hidden)));
 }
 
 // What lies where the target should be, when it cannot be launched.
@@ -158,36 +162,43 @@ TEST_P(UnlaunchableTargetTest, EndsTheRunWithoutLampOrTarget) {
         ASSERT_TRUE(sandbox_->WriteBytes(kLumoraExe, "not a program\r\n"));
     }
 
-    CopyRun run = RunToEnd(L" /d");
+    HWND hidden = nullptr;
+    CopyRun run = Finish(LaunchWorkingCopy(L" /d", {}, &hidden));
     ASSERT_TRUE(run.ended);
     EXPECT_EQ(0u, run.exitCode);
     const std::string refused =
         "(" + TargetPathAnsi() + ") CreateProcess failed (ErrCode: 0x000000C1) !";
     EXPECT_TRUE(MatchesExactly(
         run.trace, GetParam() != kNoProgram
-                       ? MissingTargetRun()
-                       : RunHead() + NoTargetWindow() +
+                       ? MissingTargetRun(hidden)
+                       : RunHead(hidden) + NoTargetWindow() +
                              Error("RunProgram", refused, ERROR_BAD_EXE_FORMAT) + RunTail()));
     EXPECT_TRUE(LampRequests().empty());
     EXPECT_TRUE(Log().Lines().empty());
     EXPECT_TRUE(LumoraPids().empty());
 }
 
+static std::string RowName(const ::testing::TestParamInfo<Unlaunchable> &p) {
+    const char *const names[] = {"Missing", "Folder", "NotAProgram"};
+    return names[p.param];
+}
+
 INSTANTIATE_TEST_SUITE_P(Targets, UnlaunchableTargetTest,
-                         ::testing::Values(kNothing, kFolder, kNoProgram));
+                         ::testing::Values(kNothing, kFolder, kNoProgram), RowName);
 
 // A console program in the target's place has no message queue: the input-idle
 // wait fails, an error line, and the exit wait still follows.
 TEST_F(WorkingRunTest, FailedInputIdleWaitIsAnErrorAndTheExitWaitStillFollows) {
     ASSERT_TRUE(CopyFileW((BuildDir() + L"\\tests\\tools\\avenor_lampprobe.exe").c_str(),
                           TargetPath().c_str(), FALSE));
-    CopyRun run = RunToEnd(L" /d");
+    HWND hidden = nullptr;
+    CopyRun run = Finish(LaunchWorkingCopy(L" /d", {}, &hidden));
     ASSERT_TRUE(run.ended);
     EXPECT_EQ((Lamp{kLampOn, kLampOff}), LampRequests());
     const std::string path = TargetPathAnsi();
     EXPECT_TRUE(MatchesExactly(
         run.trace,
-        RunHead() + NoTargetWindow() + LampLines() +
+        RunHead(hidden) + NoTargetWindow() + LampLines() +
             ErrorLike("ExecXoltThread", "WaitForInputIdle failed \\(ErrCode: 0x[0-9A-F]{8}\\) - "
                                         "PID: 0x[0-9A-F]{8}, it takes [0-9]+ ms \\(" +
                                             RegexEscape(path) + "\\)") +
@@ -201,7 +212,9 @@ TEST_F(WorkingRunTest, StrayTargetIsClosedBeforeAFreshOneStarts) {
     ASSERT_TRUE(Log().WaitForStarts(1, kExitMs));
 
     // The fresh target ends by itself, so no key press is needed to end the run.
-    ChildProcess &first = Launch(L" /d", {{L"LUMORA_MODE", L"exit-after=2000"}});
+    HWND hidden = nullptr;
+    ChildProcess &first =
+        LaunchWorkingCopy(L" /d", {{L"LUMORA_MODE", L"exit-after=2000"}}, &hidden);
     DWORD strayCode = STILL_ACTIVE;
     ASSERT_TRUE(stray.WaitForExit(kExitMs, &strayCode)) << "the stray target was not closed";
     EXPECT_EQ(0u, strayCode);
@@ -221,8 +234,8 @@ TEST_F(WorkingRunTest, StrayTargetIsClosedBeforeAFreshOneStarts) {
     // The stray is asked to close, and the lamp put out, before the worker runs.
     const std::string path = TargetPathAnsi();
     EXPECT_TRUE(MatchesExactly(
-        run.trace, RunHead() + Note("CloseXoltWin", kPressedClose) + LampLines() + LampLines() +
-                       WaitSucceeded("WaitForInputIdle", path) +
+        run.trace, RunHead(hidden) + Note("CloseXoltWin", kPressedClose) + LampLines() +
+                       LampLines() + WaitSucceeded("WaitForInputIdle", path) +
                        WaitSucceeded("WaitForSingleObject", path) + LampLines() + RunTail()));
     WaitLine idle;
     ASSERT_TRUE(FindWaitLine(run.trace, "WaitForInputIdle", &idle));
@@ -286,9 +299,8 @@ TEST_F(WorkingRunTest, CloseRequestDuringTheLaunchLampWaitsForIt) {
 // not stay lit after the run.
 TEST_F(WorkingRunTest, RunEndingDuringAResumeBroadcastLeavesTheLampDark) {
     ChildProcess *first = nullptr;
-    ASSERT_TRUE(StartWorkingCopy(L" /d", {}, &first));
-    HWND hidden = HiddenWindowOf(*first);
-    ASSERT_NE(nullptr, hidden);
+    HWND hidden = nullptr;
+    ASSERT_TRUE(StartWorkingCopy(L" /d", {}, &first, &hidden));
     ASSERT_TRUE(StandInHold(kLampOn));
     ASSERT_TRUE(PostMessageW(hidden, WM_POWERBROADCAST, kPbtResumeSuspend, 0));
     ASSERT_TRUE(HoldingALampRequest()) << "the resume broadcast sent no lamp-on";

@@ -24,8 +24,6 @@ public:
     AcpiStandIn(const AcpiStandIn &) = delete;
     AcpiStandIn &operator=(const AcpiStandIn &) = delete;
 
-    const std::wstring &SysPath() const { return sysPath_; }
-
     // Creates the service if needed (replacing a stale one left by an earlier
     // run), starts it and waits until the device opens (<= 10 s).
     bool Start();

@@ -1,9 +1,11 @@
 #include "E2eFixture.h"
 
+#include "Poll.h"
 #include "StandInEnvironment.h"
 #include "WinePath.h"
 
 #include <fstream>
+#include <map>
 #include <regex>
 
 namespace tb {
@@ -17,6 +19,15 @@ std::wstring CurrentTestName() {
     const ::testing::TestInfo *info = ::testing::UnitTest::GetInstance()->current_test_info();
     std::string name = std::string(info->test_suite_name()) + "." + info->name();
     return std::wstring(name.begin(), name.end());
+}
+
+// The hidden window of process `pid`, null when it has none.
+HWND HiddenWindowOf(DWORD pid) {
+    HWND window = FindWindowW(kLauncherWindowName, kLauncherWindowName);
+    DWORD owner = 0;
+    if (window != nullptr)
+        GetWindowThreadProcessId(window, &owner);
+    return owner == pid ? window : nullptr;
 }
 
 // Every program made of these tests installs the driver stand-in once.
@@ -68,16 +79,33 @@ ChildProcess &E2eTest::LaunchThroughLoader(const std::wstring &tail, const EnvOv
     return copy;
 }
 
+ChildProcess &E2eTest::LaunchWorkingCopy(const std::wstring &tail, const EnvOverrides &env,
+                                         HWND *hidden) {
+    // The line after the handle waits until the window is found.
+    trace_.HoldAfter("g_hWnd: ");
+    ChildProcess &copy = Launch(tail, env);
+    *hidden = nullptr;
+    PollUntil(kExitMs, 20, [&] {
+        *hidden = HiddenWindowOf(copy.Pid());
+        return *hidden != nullptr || !copy.Running();
+    });
+    trace_.Release();
+    return copy;
+}
+
 ChildProcess &E2eTest::LaunchWithLocale(const std::wstring &tail, const wchar_t *locale) {
     return LaunchThroughLoader(tail, {{L"LC_ALL", locale}});
 }
 
-ChildProcess &E2eTest::LaunchRecordingBoxes(const std::wstring &tail) {
-    // Wine's relay trace, limited to the one call: "Call user32.MessageBoxW(
-    // owner,text,caption,style) ret=...". The limit is read at process start
-    // and matters only to processes tracing the relay channel.
+ChildProcess &E2eTest::LaunchRecordingCalls(const std::wstring &tail) {
+    // Wine's relay trace, limited to these calls of the copy's own: "Call
+    // user32.MessageBoxW(owner,text,caption,style) ret=...", "Call
+    // KERNEL32.CreateMutexW(...,name) ret=..." then "Ret ... retval=handle",
+    // "Call KERNEL32.CloseHandle(handle) ret=...". The limit is read at
+    // process start and matters only to processes tracing the relay channel.
     HKEY key = nullptr;
-    static const wchar_t kOnlyBoxes[] = L"user32.MessageBoxW";
+    static const wchar_t kOnlyBoxes[] =
+        L"user32.MessageBoxW;kernel32.CreateMutexW;kernel32.CloseHandle";
     EXPECT_EQ(ERROR_SUCCESS, RegCreateKeyExW(HKEY_CURRENT_USER, L"Software\\Wine\\Debug", 0,
                                              nullptr, 0, KEY_SET_VALUE, nullptr, &key, nullptr));
     if (key != nullptr) {
@@ -101,6 +129,26 @@ std::vector<unsigned> E2eTest::RecordedBoxStyles() {
             styles.push_back(static_cast<unsigned>(std::stoul(m[1].str(), nullptr, 16)));
     }
     return styles;
+}
+
+std::vector<std::string> E2eTest::RecordedMutexCloses() {
+    std::vector<std::string> closed;
+    std::map<std::string, std::string> names; // by handle
+    std::ifstream log(ToAnsi(RelayLogPath()), std::ios::binary);
+    static const std::regex create("Call KERNEL32\\.CreateMutexW\\(.* L\"(.*)\"\\) ret=");
+    static const std::regex created("Ret  KERNEL32\\.CreateMutexW\\(\\) retval=([0-9a-f]{8})");
+    static const std::regex close("Call KERNEL32\\.CloseHandle\\(([0-9a-f]{8})\\)");
+    std::string line, name;
+    while (std::getline(log, line)) {
+        std::smatch m;
+        if (std::regex_search(line, m, create))
+            name = std::regex_replace(m[1].str(), std::regex("\\\\\\\\"), "\\");
+        else if (std::regex_search(line, m, created))
+            names[m[1].str()] = name;
+        else if (std::regex_search(line, m, close) && names.count(m[1].str()) != 0)
+            closed.push_back(names[m[1].str()]);
+    }
+    return closed;
 }
 
 std::wstring E2eTest::RelayLogPath() const {

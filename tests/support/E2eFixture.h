@@ -66,15 +66,25 @@ protected:
     // (see ChildProcess::StartThroughLoader).
     ChildProcess &LaunchThroughLoader(const std::wstring &tail, const EnvOverrides &env = {},
                                       const std::wstring &logScript = L"");
+    // Starts a copy that becomes the working copy and finds its hidden window,
+    // whose handle goes to *hidden (null when the copy ended without one).
+    // With the trace on, the copy is held in its write after the line with
+    // that handle until the window is found, so that even a run that ends at
+    // once is seen with its window.
+    ChildProcess &LaunchWorkingCopy(const std::wstring &tail, const EnvOverrides &env,
+                                    HWND *hidden);
     // A copy whose user has the UI language of `locale`.
     ChildProcess &LaunchWithLocale(const std::wstring &tail, const wchar_t *locale);
-    // A copy started through Wine's loader whose message box calls are
-    // recorded: for the icon and buttons each box was asked for, which a box's
-    // window does not show. One such copy per test.
-    ChildProcess &LaunchRecordingBoxes(const std::wstring &tail);
+    // A copy started through Wine's loader whose message box, mutex creation
+    // and handle close calls are recorded: for the icon and buttons each box
+    // was asked for, which a box's window does not show, and for the order in
+    // which the copy lets go of its mutexes. One such copy per test.
+    ChildProcess &LaunchRecordingCalls(const std::wstring &tail);
     // The style (MB_ICON* | MB_* buttons) of every box the recorded copy
     // asked for so far, in order.
     std::vector<unsigned> RecordedBoxStyles();
+    // The names of the mutexes the recorded copy has closed so far, in order.
+    std::vector<std::string> RecordedMutexCloses();
     // Waits (bounded) for a copy to end; its trace follows once collected.
     CopyRun Finish(ChildProcess &copy);
     // Launch + Finish, for a copy that needs no answer from the test.

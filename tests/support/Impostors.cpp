@@ -166,16 +166,6 @@ std::vector<Received> FakeLauncherWindow::PrivateMessages() const {
     return out;
 }
 
-bool FakeLauncherWindow::WaitForPrivate(size_t count, DWORD timeoutMs) const {
-    std::unique_lock<std::mutex> guard(lock_);
-    return changed_.wait_for(guard, std::chrono::milliseconds(timeoutMs), [&] {
-        size_t n = 0;
-        for (const Received &r : messages_)
-            n += r.message >= WM_USER ? 1 : 0;
-        return n >= count;
-    });
-}
-
 bool FakeLauncherWindow::Drain(DWORD timeoutMs) const {
     static LONG s_markers = 0;
     const LPARAM marker = InterlockedIncrement(&s_markers);

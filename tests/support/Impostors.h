@@ -36,7 +36,6 @@ public:
 
     // The object was created anew (not opened: no one else held the name).
     bool Ok() const { return handle_ != nullptr && error_ == 0; }
-    DWORD Error() const { return error_; }
 
 private:
     HANDLE handle_ = nullptr;
@@ -68,8 +67,6 @@ public:
     std::vector<Received> Messages() const;
     // The recorded messages from WM_USER up: what another copy forwards.
     std::vector<Received> PrivateMessages() const;
-    // Waits until at least `count` messages from WM_USER up have arrived.
-    bool WaitForPrivate(size_t count, DWORD timeoutMs) const;
     // Posts a marker (WM_NULL) behind whatever is queued for the window and
     // waits until it arrives: every message posted before it has arrived too.
     bool Drain(DWORD timeoutMs) const;

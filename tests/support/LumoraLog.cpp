@@ -128,16 +128,6 @@ LumoraLog::LumoraLog(const std::wstring &folder) : path_(folder) {
     path_ += L"Lumora.log";
 }
 
-LumoraLog LumoraLog::AtPath(const std::wstring &logPath) {
-    LumoraLog log;
-    log.path_ = logPath;
-    return log;
-}
-
-bool LumoraLog::Clear() const {
-    return DeleteFileW(path_.c_str()) || GetLastError() == ERROR_FILE_NOT_FOUND;
-}
-
 std::vector<std::wstring> LumoraLog::Lines() const {
     return SplitLumoraLog(ReadWholeFile(path_));
 }
@@ -182,19 +172,6 @@ size_t LumoraLog::CountCloses() const {
 }
 size_t LumoraLog::CountExits() const {
     return CountWithPrefix(L"exit ");
-}
-
-bool LumoraLog::WaitForLine(const std::wstring &prefix, DWORD timeoutMs, std::wstring *line) const {
-    return PollUntil(timeoutMs, kPollMs, [&] {
-        for (const std::wstring &l : Lines()) {
-            if (StartsWith(l, prefix)) {
-                if (line)
-                    *line = l;
-                return true;
-            }
-        }
-        return false;
-    });
 }
 
 bool LumoraLog::WaitForCount(const std::wstring &prefix, size_t count, DWORD timeoutMs) const {

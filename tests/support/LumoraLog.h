@@ -32,16 +32,10 @@ bool ParseLumoraStart(const std::wstring &line, LumoraStart *out);
 // "exit code=<n>"
 bool ParseLumoraExit(const std::wstring &line, DWORD *code);
 
-// The log "Lumora.log" of a sandbox folder (or a log at an explicit path).
+// The log "Lumora.log" of a sandbox folder.
 class LumoraLog {
 public:
     explicit LumoraLog(const std::wstring &folder);
-    static LumoraLog AtPath(const std::wstring &logPath);
-
-    const std::wstring &Path() const { return path_; }
-
-    // Deletes the log; true when it is gone.
-    bool Clear() const;
 
     std::vector<std::wstring> Lines() const;
     std::vector<LumoraStart> Starts() const;
@@ -51,9 +45,6 @@ public:
     size_t CountExits() const;
     size_t CountWithPrefix(const std::wstring &prefix) const;
 
-    // Waits until a line starts with `prefix`; the first such line goes to *line.
-    bool WaitForLine(const std::wstring &prefix, DWORD timeoutMs,
-                     std::wstring *line = nullptr) const;
     // Waits until at least `count` lines start with `prefix`.
     bool WaitForCount(const std::wstring &prefix, size_t count, DWORD timeoutMs) const;
     bool WaitForStarts(size_t count, DWORD timeoutMs) const {
@@ -61,7 +52,6 @@ public:
     }
 
 private:
-    LumoraLog() = default;
     std::wstring path_;
 };
 

@@ -82,6 +82,10 @@ void TraceListener::Listen() {
         TraceEntry entry{pid, std::string(text, len)};
         {
             std::lock_guard<std::mutex> guard(lock_);
+            if (!holdAfter_.empty() && entry.text.find(holdAfter_) != std::string::npos) {
+                held_ = true;
+                holdAfter_.clear();
+            }
             if (held_)
                 readyOwed_ = true;
             else
@@ -101,17 +105,18 @@ void TraceListener::Hold() {
     held_ = true;
 }
 
+void TraceListener::HoldAfter(const std::string &text) {
+    std::lock_guard<std::mutex> guard(lock_);
+    holdAfter_ = text;
+}
+
 void TraceListener::Release() {
     std::lock_guard<std::mutex> guard(lock_);
     held_ = false;
+    holdAfter_.clear();
     if (readyOwed_ && hBufferReady_ != nullptr)
         SetEvent(hBufferReady_);
     readyOwed_ = false;
-}
-
-std::vector<TraceEntry> TraceListener::All() const {
-    std::lock_guard<std::mutex> guard(lock_);
-    return entries_;
 }
 
 std::vector<std::string> TraceListener::LinesOf(DWORD pid) const {
@@ -121,26 +126,6 @@ std::vector<std::string> TraceListener::LinesOf(DWORD pid) const {
         if (e.pid == pid)
             lines.push_back(e.text);
     return lines;
-}
-
-bool TraceListener::WaitForLine(DWORD pid, const std::string &text, DWORD timeoutMs) const {
-    std::unique_lock<std::mutex> guard(lock_);
-    return changed_.wait_for(guard, std::chrono::milliseconds(timeoutMs), [&] {
-        for (const TraceEntry &e : entries_)
-            if (e.pid == pid && e.text == text)
-                return true;
-        return false;
-    });
-}
-
-bool TraceListener::WaitForCount(DWORD pid, size_t count, DWORD timeoutMs) const {
-    std::unique_lock<std::mutex> guard(lock_);
-    return changed_.wait_for(guard, std::chrono::milliseconds(timeoutMs), [&] {
-        size_t n = 0;
-        for (const TraceEntry &e : entries_)
-            n += e.pid == pid ? 1 : 0;
-        return n >= count;
-    });
 }
 
 bool TraceListener::Flush(DWORD timeoutMs) {

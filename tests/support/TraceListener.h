@@ -35,12 +35,7 @@ public:
     bool Start();
     void Stop();
 
-    std::vector<TraceEntry> All() const;
     std::vector<std::string> LinesOf(DWORD pid) const;
-    // Waits until `pid` has sent `text` exactly.
-    bool WaitForLine(DWORD pid, const std::string &text, DWORD timeoutMs) const;
-    // Waits until `pid` has sent at least `count` strings.
-    bool WaitForCount(DWORD pid, size_t count, DWORD timeoutMs) const;
     // Waits until everything sent to the stream before this call has been
     // collected (a marker of this process's own is sent behind it). Not while
     // held.
@@ -50,6 +45,9 @@ public:
     // stream's writers waiting in their next write until Release(). A writer
     // gives up after 10 s and drops its text: release well before that.
     void Hold();
+    // Holds as soon as the listener has taken a string containing `text`: its
+    // writer then waits in its next write until Release().
+    void HoldAfter(const std::string &text);
     void Release();
 
 private:
@@ -63,10 +61,11 @@ private:
     bool stop_ = false;
     bool held_ = false;
     bool readyOwed_ = false; // the writers' go-ahead, kept back while held
+    std::string holdAfter_;  // HoldAfter's text, until a string carries it
     unsigned flushSent_ = 0;
     unsigned flushSeen_ = 0;
     mutable std::mutex lock_;
-    mutable std::condition_variable changed_;
+    std::condition_variable changed_;
     std::vector<TraceEntry> entries_;
 };
 

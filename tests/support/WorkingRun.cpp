@@ -1,5 +1,7 @@
 #include "WorkingRun.h"
 
+#include <stdio.h>
+
 #include <regex>
 
 #include "AcpiStandIn.h"
@@ -40,10 +42,13 @@ std::vector<ExpectedLine> LampLines() {
             Note("SetLightLED", "Arg[0] = 0x00000001")};
 }
 
-std::vector<ExpectedLine> RunHead() {
+std::vector<ExpectedLine> RunHead(HWND hidden) {
+    char handle[32];
+    snprintf(handle, sizeof(handle), "g_hWnd: 0x%08X",
+             static_cast<unsigned>(reinterpret_cast<UINT_PTR>(hidden)));
     return {NoteLike("Avenor", "v1\\.0\\.0001 \\(.*\\)"),
             Note("InitInstance - GetUserDefaultUILanguage (g_tszLangID)", "0x0409"),
-            NoteLike("MainThreadCreateWindow", "g_hWnd: 0x[0-9A-F]{8}")};
+            Note("MainThreadCreateWindow", handle)};
 }
 
 ExpectedLine NoTargetWindow() {
@@ -78,9 +83,9 @@ std::vector<ExpectedLine> RunTail() {
     return ::testing::AssertionSuccess();
 }
 
-std::vector<ExpectedLine> MissingTargetRun() {
-    return RunHead() + NoTargetWindow() + Note("ExecXoltThread", "QueryFileExistence failed") +
-           RunTail();
+std::vector<ExpectedLine> MissingTargetRun(HWND hidden) {
+    return RunHead(hidden) + NoTargetWindow() +
+           Note("ExecXoltThread", "QueryFileExistence failed") + RunTail();
 }
 
 ExpectedLine WaitSucceeded(const std::string &wait, const std::string &targetPath) {
@@ -157,10 +162,13 @@ std::string WorkingRunTest::TargetPathAnsi() const {
 }
 
 bool WorkingRunTest::StartWorkingCopy(const std::wstring &tail, const EnvOverrides &env,
-                                      ChildProcess **copy) {
-    ChildProcess &started = Launch(tail, env);
+                                      ChildProcess **copy, HWND *hidden) {
+    HWND window = nullptr;
+    ChildProcess &started = LaunchWorkingCopy(tail, env, &window);
     *copy = &started;
-    if (!WaitForLumoraWindow(kExitMs) || !Log().WaitForStarts(1, kExitMs))
+    if (hidden != nullptr)
+        *hidden = window;
+    if (window == nullptr || !WaitForLumoraWindow(kExitMs) || !Log().WaitForStarts(1, kExitMs))
         return false;
     if (tail != L" /d")
         return true;
@@ -180,14 +188,6 @@ bool WorkingRunTest::StartWorkingCopy(const std::wstring &tail, const EnvOverrid
         return ::testing::AssertionFailure()
                << "the copy pressed with \"" << ToAnsi(tail) << "\" ended with " << run.exitCode;
     return ::testing::AssertionSuccess();
-}
-
-HWND WorkingRunTest::HiddenWindowOf(const ChildProcess &copy) const {
-    HWND window = FindWindowW(kLauncherWindowName, kLauncherWindowName);
-    DWORD pid = 0;
-    if (window != nullptr)
-        GetWindowThreadProcessId(window, &pid);
-    return pid == copy.Pid() ? window : nullptr;
 }
 
 bool WorkingRunTest::WaitForTraceCount(const ChildProcess &copy, const std::string &text,

@@ -42,8 +42,8 @@ bool WaitForLampRequests(size_t count, DWORD timeoutMs);
 // success line and the one integer record.
 std::vector<ExpectedLine> LampLines();
 // The first lines of a working copy started with the trace on: version,
-// language, window handle.
-std::vector<ExpectedLine> RunHead();
+// language, and the handle of its hidden window `hidden`.
+std::vector<ExpectedLine> RunHead(HWND hidden);
 // A close request that found no target window.
 ExpectedLine NoTargetWindow();
 // What a close request that found the target's window traces.
@@ -51,9 +51,9 @@ const char kPressedClose[] = "FindWindowEx succeed, Post WM_CLOSE";
 // The end of a working run after the hidden window was closed with no target
 // left: destroy, the close request finding nothing, loop end, exit.
 std::vector<ExpectedLine> RunTail();
-// The whole trace of a working copy that found no target beside it: nothing
-// launched, no lamp.
-std::vector<ExpectedLine> MissingTargetRun();
+// The whole trace of a working copy with the hidden window `hidden` that found
+// no target beside it: nothing launched, no lamp.
+std::vector<ExpectedLine> MissingTargetRun(HWND hidden);
 // The lines of a working run from the key press that closed its target to its
 // end, starting at `from`, and nothing after them: the window procedure's lamp
 // switch (`lampOff`) and the worker's end of its exit wait, followed by the
@@ -97,16 +97,15 @@ protected:
     std::wstring TargetPath() const { return sandbox_->Dir() + kLumoraExe; }
     std::string TargetPathAnsi() const;
 
-    // Press 1: starts a copy that becomes the working copy and waits until the
-    // target it launched has its window and has logged its start. With the
-    // trace on (`tail` " /d") it also waits for the input-idle line, so that
-    // the worker is in its exit wait when this returns. False when any of it
-    // did not happen in time.
-    bool StartWorkingCopy(const std::wstring &tail, const EnvOverrides &env, ChildProcess **copy);
+    // Press 1: starts a copy that becomes the working copy (its hidden window
+    // goes to *hidden when asked for) and waits until the target it launched has its window
+    // and has logged its start. With the trace on (`tail` " /d") it also waits
+    // for the input-idle line, so that the worker is in its exit wait when this
+    // returns. False when any of it did not happen in time.
+    bool StartWorkingCopy(const std::wstring &tail, const EnvOverrides &env, ChildProcess **copy,
+                          HWND *hidden = nullptr);
     // A later press: a copy that forwards and ends; true when it ended with 0.
     ::testing::AssertionResult Press(const std::wstring &tail);
-    // The hidden window of the working copy `copy`, null when it has none.
-    HWND HiddenWindowOf(const ChildProcess &copy) const;
     // Waits until the working copy has traced `text` `count` times.
     bool WaitForTraceCount(const ChildProcess &copy, const std::string &text, size_t count,
                            DWORD timeoutMs);

@@ -1,6 +1,5 @@
 #include "app/CmdLine.h"
 #include "fw/CmdLineText.h"
-#include "fw/WinApp.h"
 
 #include <gtest/gtest.h>
 
@@ -93,30 +92,4 @@ INSTANTIATE_TEST_SUITE_P(Rows, DebugSwitch, ::testing::ValuesIn(kSwitchRows),
 
 TEST(DebugSwitchOfNothing, IsOff) {
     EXPECT_FALSE(IsDebugSwitch(nullptr));
-}
-
-TEST(SkipProgramName, LeavesTheTailAfterTheNameAndItsBlanks) {
-    EXPECT_STREQ(L"a b", SkipProgramName(L"prog.exe a b"));
-    EXPECT_STREQ(L"a", SkipProgramName(L"\"C:\\x y\\prog.exe\"   a"));
-    EXPECT_STREQ(L"a", SkipProgramName(L"\"C:\\x y\\prog.exe\"a"));
-    EXPECT_STREQ(L"a\nb", SkipProgramName(L"prog.exe\n\x1F a\nb"));
-    EXPECT_STREQ(L"/d", SkipProgramName(L"prog.exe\t/d"));
-    EXPECT_STREQ(L"", SkipProgramName(L"prog.exe"));
-    EXPECT_STREQ(L"", SkipProgramName(L"\"unterminated"));
-    EXPECT_STREQ(L"", SkipProgramName(L""));
-    EXPECT_STREQ(L"", SkipProgramName(nullptr));
-}
-
-// The framework's sequence, with a plain application object standing in for
-// the launcher's: the tail reaches it, InitInstance then ExitInstance run, and
-// the latter's result is the exit code.
-TEST(Framework, HandsTheTailToTheOneApplicationObject) {
-    EXPECT_EQ(-1, AfxWinMain(L"/d")); // no application object
-    {
-        CWinApp app;
-        EXPECT_EQ(&app, AfxGetApp());
-        EXPECT_EQ(0, AfxWinMain(L"/d"));
-        EXPECT_STREQ(L"/d", app.m_lpCmdLine);
-    }
-    EXPECT_EQ(nullptr, AfxGetApp());
 }

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <wchar.h>
 
 namespace {
 
@@ -26,6 +27,9 @@ const PathRow kFitting[] = {
     {"PlainFolder", L"C:\\Program Files\\Tavrik\\Avenor.exe",
      L"C:\\Program Files\\Tavrik\\Avenor.ini"},
     {"Share", L"\\\\server\\share\\Avenor.exe", L"\\\\server\\share\\Avenor.ini"},
+    // Only a drive's colon ends a folder; the program may run from a stream.
+    {"DriveRelative", L"C:Avenor.exe", L"C:Avenor.ini"},
+    {"ProgramInAStream", L"C:\\Tavrik\\host.txt:Avenor.exe", L"C:\\Tavrik\\Avenor.ini"},
     // A folder whose strings-file path needs exactly 259 characters still fits...
     {"DerivedPathOf259", Folder(245, L'a') + L"A.exe", Folder(245, L'a') + L"Avenor.ini"},
 };
@@ -52,7 +56,7 @@ std::string RowName(const ::testing::TestParamInfo<PathRow> &p) {
 // Every file lies beside the executable.
 TEST_P(DerivedPaths, PutEveryFileBesideTheExecutable) {
     const PathRow &row = GetParam();
-    const std::wstring dir = row.module.substr(0, row.module.rfind(L'\\') + 1);
+    const std::wstring dir = row.ini.substr(0, row.ini.size() - wcslen(L"Avenor.ini"));
     AppPaths paths;
     ASSERT_TRUE(DeriveAppPaths(row.module.c_str(), &paths));
     EXPECT_EQ(row.ini, paths.szIniPath);

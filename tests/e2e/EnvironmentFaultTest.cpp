@@ -1,7 +1,7 @@
-// Faults around a working run that the launcher must ride out: the driver
-// going away or refusing every request, and the strings file deleted while a
-// copy runs. Each time the run traces what went wrong, still toggles the
-// target, ends cleanly and leaves nothing running.
+// Faults in the environment of a working run that the launcher must ride out:
+// the driver going away or refusing every request, and the strings file
+// deleted while a copy runs. Each time the run traces what went wrong, still
+// toggles the target, ends cleanly and leaves nothing running.
 #include "WorkingRun.h"
 
 #include "WinePath.h"
@@ -37,7 +37,7 @@ Lines EarlyEnd() {
     return CopyHead() + CopyExit();
 }
 
-class FaultTest : public WorkingRunTest {
+class EnvironmentFaultTest : public WorkingRunTest {
 protected:
     // Starts a copy, waits for its box, checks caption and text, and answers it
     // with `button`. The box's view goes to *box.
@@ -60,13 +60,12 @@ protected:
 
 } // namespace
 
-TEST_F(FaultTest, DriverRemovedWhileTheTargetRunsLeavesTheToggleWorking) {
+TEST_F(EnvironmentFaultTest, DriverRemovedWhileTheTargetRunsLeavesTheToggleWorking) {
     ChildProcess *first = nullptr;
-    ASSERT_TRUE(StartWorkingCopy(L" /d", {}, &first));
+    HWND hidden = nullptr;
+    ASSERT_TRUE(StartWorkingCopy(L" /d", {}, &first, &hidden));
     ASSERT_TRUE(WaitForLampRequests(1, kExitMs));
     EXPECT_EQ(Lamp{kLampOn}, LampRequests());
-    HWND hidden = HiddenWindowOf(*first);
-    ASSERT_NE(nullptr, hidden);
     DriverAbsent();
     if (HasFatalFailure())
         return;
@@ -99,16 +98,17 @@ TEST_F(FaultTest, DriverRemovedWhileTheTargetRunsLeavesTheToggleWorking) {
 
     const std::string path = TargetPathAnsi();
     const Lines upToPress =
-        RunHead() + NoTargetWindow() + LampLines() + WaitSucceeded("WaitForInputIdle", path) +
+        RunHead(hidden) + NoTargetWindow() + LampLines() + WaitSucceeded("WaitForInputIdle", path) +
         Note(kPowerContext, "wParam == PBT_APMRESUMESUSPEND") + LampUnreachable();
     ASSERT_TRUE(MatchesAt(run.trace, 0, upToPress));
     EXPECT_TRUE(EndsAfterPress(run.trace, upToPress.size(), path, LampUnreachable()));
 }
 
-TEST_F(FaultTest, DriverFailingEveryRequestLeavesTheToggleWorking) {
+TEST_F(EnvironmentFaultTest, DriverFailingEveryRequestLeavesTheToggleWorking) {
     ASSERT_TRUE(driver_->SetReply(ACPI_REPLY_FAIL));
     ChildProcess *first = nullptr;
-    ASSERT_TRUE(StartWorkingCopy(L" /d", {}, &first));
+    HWND hidden = nullptr;
+    ASSERT_TRUE(StartWorkingCopy(L" /d", {}, &first, &hidden));
     ASSERT_TRUE(Press(L""));
     CopyRun run = Finish(*first);
     ASSERT_TRUE(EndedCleanly(run));
@@ -125,15 +125,16 @@ TEST_F(FaultTest, DriverFailingEveryRequestLeavesTheToggleWorking) {
     }
 
     const std::string path = TargetPathAnsi();
-    const Lines upToPress =
-        RunHead() + NoTargetWindow() + LampRefused() + WaitSucceeded("WaitForInputIdle", path);
+    const Lines upToPress = RunHead(hidden) + NoTargetWindow() + LampRefused() +
+                            WaitSucceeded("WaitForInputIdle", path);
     ASSERT_TRUE(MatchesAt(run.trace, 0, upToPress));
     EXPECT_TRUE(EndsAfterPress(run.trace, upToPress.size(), path, LampRefused()));
 }
 
-TEST_F(FaultTest, StringsFileDeletedWhileTheTargetRuns) {
+TEST_F(EnvironmentFaultTest, StringsFileDeletedWhileTheTargetRuns) {
     ChildProcess *first = nullptr;
-    ASSERT_TRUE(StartWorkingCopy(L" /d", {}, &first));
+    HWND hidden = nullptr;
+    ASSERT_TRUE(StartWorkingCopy(L" /d", {}, &first, &hidden));
     ASSERT_TRUE(sandbox_->RemoveIni());
 
     // The working copy does not look at the file again; a press does, at its
@@ -162,7 +163,7 @@ TEST_F(FaultTest, StringsFileDeletedWhileTheTargetRuns) {
     EXPECT_TRUE(WaitForNoLumora(kExitMs));
     const std::string path = TargetPathAnsi();
     const Lines upToPress =
-        RunHead() + NoTargetWindow() + LampLines() + WaitSucceeded("WaitForInputIdle", path);
+        RunHead(hidden) + NoTargetWindow() + LampLines() + WaitSucceeded("WaitForInputIdle", path);
     ASSERT_TRUE(MatchesAt(run.trace, 0, upToPress));
     EXPECT_TRUE(EndsAfterPress(run.trace, upToPress.size(), path, LampLines()));
 

@@ -62,11 +62,11 @@ using namespace tb;
 const DWORD kWorkerMs = 30000;
 const DWORD kWindowMs = 5000;
 
-class ResumeFailureTest : public ::testing::Test {
+class ChildStartTest : public ::testing::Test {
 protected:
     void SetUp() override {
         KillAllLumora();
-        sandbox_.reset(new Sandbox(L"ResumeFailureTest"));
+        sandbox_.reset(new Sandbox(L"ChildStartTest"));
         ASSERT_TRUE(sandbox_->Ok());
         ASSERT_TRUE(sandbox_->PlaceLumora());
         ASSERT_TRUE(trace_.Start()) << "another listener holds the debugger output stream";
@@ -130,7 +130,7 @@ protected:
     std::wstring targetPath_;
 };
 
-TEST_F(ResumeFailureTest, ChildThatCannotBeResumedIsEndedAndTheLampGoesDark) {
+TEST_F(ChildStartTest, ChildThatCannotBeResumedIsEndedAndTheLampGoesDark) {
     ASSERT_TRUE(RunWorker()) << "the worker hangs on a child that never ran";
 
     EXPECT_FALSE(g_bRunning);
@@ -162,7 +162,7 @@ TEST_F(ResumeFailureTest, ChildThatCannotBeResumedIsEndedAndTheLampGoesDark) {
     CloseHandle(child);
 }
 
-TEST_F(ResumeFailureTest, ChildThatCanBeNeitherResumedNorEndedIsNotWaitedFor) {
+TEST_F(ChildStartTest, ChildThatCanBeNeitherResumedNorEndedIsNotWaitedFor) {
     s_terminateFails = true;
     ASSERT_TRUE(RunWorker()) << "the worker waits for a child it could not end";
 
@@ -177,7 +177,7 @@ TEST_F(ResumeFailureTest, ChildThatCanBeNeitherResumedNorEndedIsNotWaitedFor) {
                    LampLines()));
 }
 
-TEST_F(ResumeFailureTest, LampIsLitAndTheFlagSetBeforeTheChildIsResumed) {
+TEST_F(ChildStartTest, LampIsLitAndTheFlagSetBeforeTheChildIsResumed) {
     // The child inherits this process's environment: let it end by itself.
     ASSERT_TRUE(SetEnvironmentVariableW(L"LUMORA_MODE", L"exit-after=500"));
     s_resumeFails = false;

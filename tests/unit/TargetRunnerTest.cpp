@@ -7,6 +7,7 @@
 namespace {
 
 struct WaitRow {
+    const char *name;
     char wait;           // 'I' input-idle, 'S' process exit
     DWORD result;        // what the wait returned
     DWORD error;         // the last error after it
@@ -17,27 +18,27 @@ struct WaitRow {
 class WaitLine : public ::testing::TestWithParam<WaitRow> {};
 
 const WaitRow kWaitRows[] = {
-    {'I', 0, 0, kWaitLineNotify,
+    {"InputIdleSucceeded", 'I', 0, 0, kWaitLineNotify,
      L"WaitForInputIdle succeed, PID: 0x000001F4, it takes 350 ms (C:\\A\\Lumora.exe)"},
-    {'I', WAIT_TIMEOUT, 0, kWaitLineNotify,
+    {"InputIdleTimedOut", 'I', WAIT_TIMEOUT, 0, kWaitLineNotify,
      L"WaitForInputIdle WAIT_TIMEOUT, PID: 0x000001F4, it takes 350 ms (C:\\A\\Lumora.exe)"},
-    {'I', WAIT_FAILED, 6, kWaitLineError,
+    {"InputIdleFailed", 'I', WAIT_FAILED, 6, kWaitLineError,
      L"WaitForInputIdle failed (ErrCode: 0x00000006) - PID: 0x000001F4, it takes 350 ms "
      L"(C:\\A\\Lumora.exe)"},
     // The input-idle wait cannot be abandoned; other values give no line.
-    {'I', WAIT_ABANDONED, 0, kWaitLineNone, nullptr},
-    {'I', 1, 0, kWaitLineNone, nullptr},
-    {'S', 0, 0, kWaitLineNotify,
+    {"InputIdleAbandoned", 'I', WAIT_ABANDONED, 0, kWaitLineNone, nullptr},
+    {"InputIdleOtherResult", 'I', 1, 0, kWaitLineNone, nullptr},
+    {"ExitSucceeded", 'S', 0, 0, kWaitLineNotify,
      L"WaitForSingleObject succeed, PID: 0x000001F4, it takes 350 ms (C:\\A\\Lumora.exe)"},
-    {'S', WAIT_TIMEOUT, 0, kWaitLineNotify,
+    {"ExitTimedOut", 'S', WAIT_TIMEOUT, 0, kWaitLineNotify,
      L"WaitForSingleObject WAIT_TIMEOUT, PID: 0x000001F4, it takes 350 ms (C:\\A\\Lumora.exe)"},
-    {'S', WAIT_ABANDONED, 0, kWaitLineNotify,
+    {"ExitAbandoned", 'S', WAIT_ABANDONED, 0, kWaitLineNotify,
      L"WaitForSingleObject WAIT_ABANDONED, PID: 0x000001F4, it takes 350 ms (C:\\A\\Lumora.exe)"},
-    {'S', WAIT_FAILED, 5, kWaitLineError,
+    {"ExitFailed", 'S', WAIT_FAILED, 5, kWaitLineError,
      L"WaitForSingleObject failed (ErrCode: 0x00000005) - PID: 0x000001F4, it takes 350 ms "
      L"(C:\\A\\Lumora.exe)"},
-    {'S', WAIT_ABANDONED + 1, 0, kWaitLineNone, nullptr},
-    {'S', 0x12345, 0, kWaitLineNone, nullptr},
+    {"ExitAbandonedPlusOne", 'S', WAIT_ABANDONED + 1, 0, kWaitLineNone, nullptr},
+    {"ExitOtherResult", 'S', 0x12345, 0, kWaitLineNone, nullptr},
 };
 
 } // namespace
@@ -50,7 +51,10 @@ TEST_P(WaitLine, EachResultHasItsLineOrNone) {
     EXPECT_STREQ(row.text != nullptr ? row.text : L"untouched", sz);
 }
 
-INSTANTIATE_TEST_SUITE_P(Results, WaitLine, ::testing::ValuesIn(kWaitRows));
+INSTANTIATE_TEST_SUITE_P(Results, WaitLine, ::testing::ValuesIn(kWaitRows),
+                         [](const ::testing::TestParamInfo<WaitRow> &p) {
+                             return std::string(p.param.name);
+                         });
 
 TEST(WaitLineBound, ALongInstallationPathIsCutNotOverflowed) {
     WCHAR sz[kcchWorkerText + 1];
