@@ -86,7 +86,7 @@ DWORD WINAPI ExecXoltThread(LPVOID) {
                 // A child that never runs would keep both waits, which have no
                 // time limit, and the lamp with them, forever: end it instead.
                 // If even that fails, nothing is left to wait for.
-                if (TerminateChild(pi.hProcess) || true) {
+                if (TerminateChild(pi.hProcess)) {
                     TraceWait('S', WaitForSingleObject(pi.hProcess, INFINITE), pi.dwProcessId,
                               dwStart);
                 } else {
