@@ -49,13 +49,6 @@ protected:
             return ::testing::AssertionFailure() << "the box did not go when answered";
         return ::testing::AssertionSuccess();
     }
-    ::testing::AssertionResult EndedCleanly(CopyRun &run) {
-        if (!run.ended)
-            return ::testing::AssertionFailure() << "the copy did not end";
-        if (run.exitCode != 0)
-            return ::testing::AssertionFailure() << "the copy ended with " << run.exitCode;
-        return ::testing::AssertionSuccess();
-    }
 };
 
 } // namespace
@@ -154,8 +147,7 @@ TEST_F(EnvironmentFaultTest, StringsFileDeletedWhileTheTargetRuns) {
     // turn the working copy's trace off).
     ChildProcess &accepted = Launch(L"", {});
     ASSERT_TRUE(AnswerBox(accepted, IDYES, &question));
-    CopyRun acceptedRun = Finish(accepted);
-    EXPECT_TRUE(EndedCleanly(acceptedRun));
+    EXPECT_TRUE(EndedCleanly(Finish(accepted)));
     CopyRun run = Finish(*first);
     ASSERT_TRUE(EndedCleanly(run));
     EXPECT_EQ(1u, Log().CountCloses());

@@ -56,10 +56,7 @@ protected:
             return L"<no box>";
         EXPECT_TRUE(box.ok && !box.yes && !box.no && !box.cancel);
         EXPECT_TRUE(PressButton(box.hwnd, IDOK, kPressMs));
-        CopyRun run = Finish(copy);
-        EXPECT_TRUE(run.ended);
-        EXPECT_EQ(0u, run.exitCode);
-        EXPECT_TRUE(MatchesExactly(run.trace, CopyHead(langId) + refusal + CopyExit()));
+        EXPECT_TRUE(EndedCleanly(Finish(copy), CopyHead(langId) + refusal + CopyExit()));
         return box.text;
     }
 };

@@ -68,10 +68,7 @@ TEST_F(StartupTest, MissingIniAnsweredNoEndsWithoutTracingTheStep) {
     ChildProcess &copy = LaunchRecordingCalls(L" /d");
     EXPECT_EQ(kIniQuestion, AnswerBox(copy, true, IDNO));
     EXPECT_EQ(std::vector<unsigned>{MB_ICONINFORMATION | MB_YESNO}, RecordedBoxStyles());
-    CopyRun run = Finish(copy);
-    ASSERT_TRUE(run.ended);
-    EXPECT_EQ(0u, run.exitCode);
-    EXPECT_TRUE(MatchesExactly(run.trace, CopyHead() + CopyExit()));
+    ASSERT_TRUE(EndedCleanly(Finish(copy), CopyHead() + CopyExit()));
     ExpectNoDriverRequest();
 }
 
@@ -81,10 +78,7 @@ TEST_F(StartupTest, MissingIniAnsweredYesGoesOnToArbitration) {
     ASSERT_TRUE(local.Ok());
     ChildProcess &copy = Launch(L" /d");
     EXPECT_EQ(kIniQuestion, AnswerBox(copy, true, IDYES));
-    CopyRun run = Finish(copy);
-    ASSERT_TRUE(run.ended);
-    EXPECT_EQ(0u, run.exitCode);
-    EXPECT_TRUE(MatchesExactly(run.trace, MutexWithoutWindow()));
+    ASSERT_TRUE(EndedCleanly(Finish(copy), MutexWithoutWindow()));
 }
 
 TEST_F(StartupTest, MissingIniAnsweredYesThenMissingDriverShowsAnEmptyText) {
@@ -93,10 +87,7 @@ TEST_F(StartupTest, MissingIniAnsweredYesThenMissingDriverShowsAnEmptyText) {
     ChildProcess &copy = Launch(L"");
     EXPECT_EQ(kIniQuestion, AnswerBox(copy, true, IDYES));
     EXPECT_EQ(L"", AnswerBox(copy, false, IDOK));
-    CopyRun run = Finish(copy);
-    ASSERT_TRUE(run.ended);
-    EXPECT_EQ(0u, run.exitCode);
-    EXPECT_TRUE(run.trace.empty()) << Dump(run.trace);
+    ASSERT_TRUE(EndedCleanly(Finish(copy), {}));
 }
 
 // ---------------------------------------------------------------- driver
@@ -134,10 +125,7 @@ TEST_F(StartupTest, MissingDriverShowsTheLocalizedErrorBoxAndEnds) {
         ChildProcess &copy =
             press.recordBoxes ? LaunchRecordingCalls(press.tail) : Launch(press.tail);
         EXPECT_EQ(expected, AnswerBox(copy, false, IDOK));
-        CopyRun run = Finish(copy);
-        ASSERT_TRUE(run.ended);
-        EXPECT_EQ(0u, run.exitCode);
-        EXPECT_TRUE(MatchesExactly(run.trace, press.trace));
+        ASSERT_TRUE(EndedCleanly(Finish(copy), press.trace));
         EXPECT_TRUE(running.PrivateMessages().empty()) << Shown(running.PrivateMessages());
     }
     EXPECT_EQ(std::vector<unsigned>{MB_ICONERROR}, RecordedBoxStyles());
@@ -165,8 +153,7 @@ TEST_P(ForwardTest, PostsTheSwitchBeforeTheLaunchAndEnds) {
     ASSERT_TRUE(running.Start());
     const ForwardCase &c = GetParam();
     CopyRun run = RunToEnd(c.tail);
-    ASSERT_TRUE(run.ended);
-    EXPECT_EQ(0u, run.exitCode);
+    ASSERT_TRUE(EndedCleanly(run));
 
     // Everything was posted before the copy ended: once a marker posted now
     // has arrived, nothing more may come.
@@ -214,15 +201,9 @@ INSTANTIATE_TEST_SUITE_P(Tails, ForwardTest, ::testing::ValuesIn(kForwardCases),
 TEST_F(StartupTest, MutexWithoutWindowTracesTheErrorAndEnds) {
     HeldName local(HeldName::Mutex, kLocalMutexName);
     ASSERT_TRUE(local.Ok());
-    CopyRun run = RunToEnd(L" /d");
-    ASSERT_TRUE(run.ended);
-    EXPECT_EQ(0u, run.exitCode);
-    EXPECT_TRUE(MatchesExactly(run.trace, MutexWithoutWindow()));
+    ASSERT_TRUE(EndedCleanly(RunToEnd(L" /d"), MutexWithoutWindow()));
 
-    CopyRun silent = RunToEnd(L"");
-    ASSERT_TRUE(silent.ended);
-    EXPECT_EQ(0u, silent.exitCode);
-    EXPECT_TRUE(silent.trace.empty()) << Dump(silent.trace);
+    ASSERT_TRUE(EndedCleanly(RunToEnd(L""), {}));
 }
 
 // The per-session name taken by an object that is no mutex.
@@ -230,12 +211,9 @@ TEST_F(StartupTest, LocalMutexThatCannotBeCreatedIsAnErrorWithTheSystemCode) {
     HeldName squatter(HeldName::Event, kLocalMutexName);
     ASSERT_TRUE(squatter.Ok());
     CopyRun run = RunToEnd(L" /d");
-    ASSERT_TRUE(run.ended);
-    EXPECT_EQ(0u, run.exitCode);
-    EXPECT_TRUE(MatchesExactly(
-        run.trace, CopyHead() +
-                       Error(kStartupContext, "m_hLocalMutex == NULL", ERROR_INVALID_HANDLE) +
-                       CopyExit()));
+    ASSERT_TRUE(EndedCleanly(
+        run, CopyHead() + Error(kStartupContext, "m_hLocalMutex == NULL", ERROR_INVALID_HANDLE) +
+                 CopyExit()));
 }
 
 // ---------------------------------------------------------------- a copy elsewhere
@@ -252,17 +230,11 @@ TEST_F(StartupTest, CopyInAnotherSessionIsRefusedWithTheOccupiedBox) {
 
     // While its box is open the refused copy holds the per-session mutex, and
     // it has no window: a further press finds the one without the other.
-    CopyRun further = RunToEnd(L" /d");
-    ASSERT_TRUE(further.ended);
-    EXPECT_EQ(0u, further.exitCode);
-    EXPECT_TRUE(MatchesExactly(further.trace, MutexWithoutWindow()));
+    ASSERT_TRUE(EndedCleanly(RunToEnd(L" /d"), MutexWithoutWindow()));
 
     ASSERT_TRUE(PressButton(box.hwnd, IDOK, kPressMs));
-    CopyRun run = Finish(refused);
-    ASSERT_TRUE(run.ended);
-    EXPECT_EQ(0u, run.exitCode);
-    EXPECT_TRUE(MatchesExactly(
-        run.trace,
+    ASSERT_TRUE(EndedCleanly(
+        Finish(refused),
         CopyHead() + Note(kStartupContext, "m_hGlobalMutex - ERROR_ALREADY_EXISTS") + CopyExit()));
     ExpectNoDriverRequest();
     // The machine-wide mutex goes first: a press between the two closes then
@@ -277,17 +249,10 @@ TEST_F(StartupTest, CopyOfAnotherUserIsRefusedWithTheOccupiedBox) {
     HeldName global(HeldName::DeniedMutex, kGlobalMutexName);
     ASSERT_TRUE(global.Ok());
     ChildProcess &refused = LaunchRecordingCalls(L" /d");
-    BoxView box = WaitForBoxOf(refused);
-    ASSERT_NE(nullptr, box.hwnd);
-    EXPECT_EQ(sandbox_->EnglishText(L"IDS_USEROCCUPY"), box.text);
-    EXPECT_TRUE(box.ok && !box.yes && !box.no && !box.cancel);
+    EXPECT_EQ(sandbox_->EnglishText(L"IDS_USEROCCUPY"), AnswerBox(refused, false, IDOK));
     EXPECT_EQ(std::vector<unsigned>{MB_ICONINFORMATION}, RecordedBoxStyles());
-    ASSERT_TRUE(PressButton(box.hwnd, IDOK, kPressMs));
-    CopyRun run = Finish(refused);
-    ASSERT_TRUE(run.ended);
-    EXPECT_EQ(0u, run.exitCode);
-    EXPECT_TRUE(MatchesExactly(
-        run.trace,
+    ASSERT_TRUE(EndedCleanly(
+        Finish(refused),
         CopyHead() + Note(kStartupContext, "m_hGlobalMutex - ERROR_ACCESS_DENIED") + CopyExit()));
 }
 
@@ -295,20 +260,16 @@ TEST_F(StartupTest, CopyOfAnotherUserIsRefusedWithTheOccupiedBox) {
 TEST_F(StartupTest, GlobalMutexFailingOtherwiseEndsWithoutABox) {
     HeldName squatter(HeldName::Event, kGlobalMutexName);
     ASSERT_TRUE(squatter.Ok());
-    CopyRun run = RunToEnd(L" /d");
-    ASSERT_TRUE(run.ended) << "the copy did not end (a box?)";
-    EXPECT_EQ(0u, run.exitCode);
-    EXPECT_TRUE(MatchesExactly(
-        run.trace, CopyHead() + Note(kStartupContext, "m_hGlobalMutex == NULL") + CopyExit()));
+    ASSERT_TRUE(
+        EndedCleanly(RunToEnd(L" /d"),
+                     CopyHead() + Note(kStartupContext, "m_hGlobalMutex == NULL") + CopyExit()))
+        << "the copy did not end (a box?)";
 }
 
 // ---------------------------------------------------------------- the working copy
 
 TEST_F(StartupTest, WorkingCopyWithTheTraceOffIsSilent) {
-    CopyRun run = RunToEnd(L"");
-    ASSERT_TRUE(run.ended);
-    EXPECT_EQ(0u, run.exitCode);
-    EXPECT_TRUE(run.trace.empty()) << Dump(run.trace);
+    ASSERT_TRUE(EndedCleanly(RunToEnd(L""), {}));
 }
 
 // The first copy becomes the working copy and, without the assistant
@@ -319,8 +280,6 @@ TEST_F(StartupTest, CopyAfterTheWorkingCopyEndedWorksAgain) {
         SCOPED_TRACE(press);
         HWND hidden = nullptr;
         CopyRun run = Finish(LaunchWorkingCopy(L" /d", {}, &hidden));
-        ASSERT_TRUE(run.ended);
-        EXPECT_EQ(0u, run.exitCode);
-        EXPECT_TRUE(MatchesExactly(run.trace, MissingTargetRun(hidden)));
+        ASSERT_TRUE(EndedCleanly(run, MissingTargetRun(hidden)));
     }
 }

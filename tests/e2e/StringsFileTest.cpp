@@ -63,11 +63,7 @@ protected:
             return ::testing::AssertionFailure() << "no box came up";
         if (!PressButton(box->hwnd, IDOK, kPressMs))
             return ::testing::AssertionFailure() << "the box did not go on OK";
-        CopyRun run = Finish(copy);
-        if (!run.ended || run.exitCode != 0)
-            return ::testing::AssertionFailure() << "the copy did not end cleanly: ended "
-                                                 << run.ended << ", code " << run.exitCode;
-        return MatchesExactly(run.trace, CopyHead() + CopyExit());
+        return EndedCleanly(Finish(copy), CopyHead() + CopyExit());
     }
 };
 

@@ -155,6 +155,20 @@ std::wstring E2eTest::RelayLogPath() const {
     return sandbox_->Root() + L"\\relay.log";
 }
 
+::testing::AssertionResult EndedCleanly(const CopyRun &run) {
+    if (!run.ended)
+        return ::testing::AssertionFailure() << "the copy did not end";
+    if (run.exitCode != 0)
+        return ::testing::AssertionFailure() << "the copy ended with " << run.exitCode;
+    return ::testing::AssertionSuccess();
+}
+
+::testing::AssertionResult EndedCleanly(const CopyRun &run,
+                                        const std::vector<ExpectedLine> &trace) {
+    ::testing::AssertionResult ended = EndedCleanly(run);
+    return ended ? MatchesExactly(run.trace, trace) : ended;
+}
+
 CopyRun E2eTest::Finish(ChildProcess &copy) {
     CopyRun run;
     run.ended = copy.WaitForExit(kExitMs, &run.exitCode);

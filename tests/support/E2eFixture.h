@@ -43,6 +43,11 @@ struct CopyRun {
     std::vector<std::string> trace;
 };
 
+// The copy ended with exit code 0, the launcher's on every path; and, given
+// `trace`, traced exactly that.
+::testing::AssertionResult EndedCleanly(const CopyRun &run);
+::testing::AssertionResult EndedCleanly(const CopyRun &run, const std::vector<ExpectedLine> &trace);
+
 class E2eTest : public ::testing::Test {
 protected:
     void SetUp() override;

@@ -180,14 +180,7 @@ bool WorkingRunTest::StartWorkingCopy(const std::wstring &tail, const EnvOverrid
 }
 
 ::testing::AssertionResult WorkingRunTest::Press(const std::wstring &tail) {
-    CopyRun run = RunToEnd(tail);
-    if (!run.ended)
-        return ::testing::AssertionFailure()
-               << "the copy pressed with \"" << ToAnsi(tail) << "\" did not end";
-    if (run.exitCode != 0)
-        return ::testing::AssertionFailure()
-               << "the copy pressed with \"" << ToAnsi(tail) << "\" ended with " << run.exitCode;
-    return ::testing::AssertionSuccess();
+    return EndedCleanly(RunToEnd(tail)) << " (pressed with \"" << ToAnsi(tail) << "\")";
 }
 
 bool WorkingRunTest::WaitForTraceCount(const ChildProcess &copy, const std::string &text,
