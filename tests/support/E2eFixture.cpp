@@ -104,13 +104,13 @@ ChildProcess &E2eTest::LaunchRecordingCalls(const std::wstring &tail) {
     // "Call KERNEL32.CloseHandle(handle) ret=...". The limit is read at
     // process start and matters only to processes tracing the relay channel.
     HKEY key = nullptr;
-    static const wchar_t kOnlyBoxes[] =
+    static const wchar_t kRecordedCalls[] =
         L"user32.MessageBoxW;kernel32.CreateMutexW;kernel32.CloseHandle";
     EXPECT_EQ(ERROR_SUCCESS, RegCreateKeyExW(HKEY_CURRENT_USER, L"Software\\Wine\\Debug", 0,
                                              nullptr, 0, KEY_SET_VALUE, nullptr, &key, nullptr));
     if (key != nullptr) {
-        RegSetValueExW(key, L"RelayInclude", 0, REG_SZ, reinterpret_cast<const BYTE *>(kOnlyBoxes),
-                       sizeof(kOnlyBoxes));
+        RegSetValueExW(key, L"RelayInclude", 0, REG_SZ,
+                       reinterpret_cast<const BYTE *>(kRecordedCalls), sizeof(kRecordedCalls));
         RegCloseKey(key);
     }
     return LaunchThroughLoader(
