@@ -3,6 +3,7 @@
 // mutexes and the hidden window. Every copy is the real program in a sandbox;
 // the other copies it meets are the test's impostors.
 #include "WorkingRun.h"
+#include "RowName.h"
 
 #include <stdio.h>
 
@@ -193,9 +194,7 @@ const ForwardCase kForwardCases[] = {
 };
 
 INSTANTIATE_TEST_SUITE_P(Tails, ForwardTest, ::testing::ValuesIn(kForwardCases),
-                         [](const ::testing::TestParamInfo<ForwardCase> &p) {
-                             return std::string(p.param.name);
-                         });
+                         RowName<ForwardCase>);
 
 // An error line too is written only with the switch.
 TEST_F(StartupTest, MutexWithoutWindowTracesTheErrorAndEnds) {

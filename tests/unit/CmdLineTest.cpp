@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include "RowName.h"
+
 #include <string>
 
 namespace {
@@ -85,10 +87,7 @@ TEST_P(DebugSwitch, OnlyTheWholeSwitchInAnyCaseTurnsTheTraceOn) {
     EXPECT_EQ(GetParam().on, DebugFor(GetParam().full));
 }
 
-INSTANTIATE_TEST_SUITE_P(Rows, DebugSwitch, ::testing::ValuesIn(kSwitchRows),
-                         [](const ::testing::TestParamInfo<SwitchRow> &p) {
-                             return std::string(p.param.name);
-                         });
+INSTANTIATE_TEST_SUITE_P(Rows, DebugSwitch, ::testing::ValuesIn(kSwitchRows), RowName<SwitchRow>);
 
 TEST(DebugSwitchOfNothing, IsOff) {
     EXPECT_FALSE(IsDebugSwitch(nullptr));

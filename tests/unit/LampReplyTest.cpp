@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "RowName.h"
+
 #include <stdio.h>
 #include <stdlib.h>
 
@@ -184,9 +186,7 @@ TEST_P(ReplyWalkRows, LinesAndEnd) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Replies, ReplyWalkRows, ::testing::ValuesIn(kWalkCases),
-                         [](const ::testing::TestParamInfo<WalkCase> &p) {
-                             return std::string(p.param.name);
-                         });
+                         RowName<WalkCase>);
 
 // A reply too short to hold its count has none, and no line.
 TEST(ReplyWalk, ShortReplyHasNoCountAndNoLine) {

@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include "RowName.h"
+
 #include <stdio.h>
 
 #include <algorithm>
@@ -167,10 +169,7 @@ TEST_P(LangLookup, GivesTheTextOfTheUsersSectionOrNone) {
     EXPECT_EQ(row.expected, Lookup(row.key));
 }
 
-INSTANTIATE_TEST_SUITE_P(Rows, LangLookup, ::testing::ValuesIn(kLookupRows),
-                         [](const ::testing::TestParamInfo<LookupRow> &p) {
-                             return std::string(p.param.name);
-                         });
+INSTANTIATE_TEST_SUITE_P(Rows, LangLookup, ::testing::ValuesIn(kLookupRows), RowName<LookupRow>);
 
 namespace {
 
@@ -286,10 +285,7 @@ TEST_P(HostileFile, GivesTheTextTheFileHoldsOrNone) {
     EXPECT_EQ(row.expected, Lookup(L"IDS_CHKTAVRIK"));
 }
 
-INSTANTIATE_TEST_SUITE_P(Rows, HostileFile, ::testing::ValuesIn(kBytesRows),
-                         [](const ::testing::TestParamInfo<BytesRow> &p) {
-                             return std::string(p.param.name);
-                         });
+INSTANTIATE_TEST_SUITE_P(Rows, HostileFile, ::testing::ValuesIn(kBytesRows), RowName<BytesRow>);
 
 TEST_F(LangStringTest, NoFileOrNoPathFails) {
     Write(kEnglishGerman);

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "RowName.h"
+
 #include <string>
 #include <wchar.h>
 
@@ -47,10 +49,6 @@ const PathRow kRefused[] = {
 class DerivedPaths : public ::testing::TestWithParam<PathRow> {};
 class RefusedPaths : public ::testing::TestWithParam<PathRow> {};
 
-std::string RowName(const ::testing::TestParamInfo<PathRow> &p) {
-    return p.param.name;
-}
-
 } // namespace
 
 // Every file lies beside the executable.
@@ -64,7 +62,7 @@ TEST_P(DerivedPaths, PutEveryFileBesideTheExecutable) {
     EXPECT_EQ(dir, paths.szAppDir);
 }
 
-INSTANTIATE_TEST_SUITE_P(Rows, DerivedPaths, ::testing::ValuesIn(kFitting), RowName);
+INSTANTIATE_TEST_SUITE_P(Rows, DerivedPaths, ::testing::ValuesIn(kFitting), RowName<PathRow>);
 
 // A path that would not fit is refused, never cut.
 TEST_P(RefusedPaths, AreNotDerived) {
@@ -72,7 +70,7 @@ TEST_P(RefusedPaths, AreNotDerived) {
     EXPECT_FALSE(DeriveAppPaths(GetParam().module.c_str(), &paths));
 }
 
-INSTANTIATE_TEST_SUITE_P(Rows, RefusedPaths, ::testing::ValuesIn(kRefused), RowName);
+INSTANTIATE_TEST_SUITE_P(Rows, RefusedPaths, ::testing::ValuesIn(kRefused), RowName<PathRow>);
 
 TEST(DerivedPathsOfNothing, IsRefused) {
     AppPaths paths;

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "RowName.h"
+
 #include <string>
 
 namespace {
@@ -51,10 +53,7 @@ TEST_P(WaitLine, EachResultHasItsLineOrNone) {
     EXPECT_STREQ(row.text != nullptr ? row.text : L"untouched", sz);
 }
 
-INSTANTIATE_TEST_SUITE_P(Results, WaitLine, ::testing::ValuesIn(kWaitRows),
-                         [](const ::testing::TestParamInfo<WaitRow> &p) {
-                             return std::string(p.param.name);
-                         });
+INSTANTIATE_TEST_SUITE_P(Results, WaitLine, ::testing::ValuesIn(kWaitRows), RowName<WaitRow>);
 
 TEST(WaitLineBound, ALongInstallationPathIsCutNotOverflowed) {
     WCHAR sz[kcchWorkerText + 1];
