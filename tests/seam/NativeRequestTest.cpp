@@ -25,8 +25,7 @@ std::vector<std::vector<BYTE>> s_sent; // each request, then the record it point
 } // namespace
 
 bool IsWow64() {
-    BOOL wow64 = FALSE;
-    return !s_native && IsWow64Process(GetCurrentProcess(), &wow64) && wow64;
+    return !s_native && tb::RunsUnderWow64();
 }
 
 BOOL SendAcpiRequest(HANDLE hDevice, BYTE *pbRequest, DWORD cbRequest, BYTE *pbReply, DWORD cbReply,
