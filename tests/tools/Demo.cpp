@@ -27,14 +27,7 @@ static void PrintLamp(AcpiStandIn &driver, const char *when) {
     printf("    lamp %s: %s\n", when, lamp < 0 ? "unknown" : lamp ? "LIT" : "dark");
 }
 
-static std::wstring Widen(const char *text) {
-    std::wstring wide(MultiByteToWideChar(CP_ACP, 0, text, -1, nullptr, 0), L'\0');
-    MultiByteToWideChar(CP_ACP, 0, text, -1, &wide[0], static_cast<int>(wide.size()));
-    wide.pop_back();
-    return wide;
-}
-
-int main(int argc, char **argv) {
+int wmain(int argc, wchar_t **argv) {
     setvbuf(stdout, nullptr, _IONBF, 0);
     TraceListener trace;
     if (!trace.Start())
@@ -45,7 +38,7 @@ int main(int argc, char **argv) {
     Sandbox box(L"demo");
     std::wstring dir = box.Dir();
     if (argc > 1)
-        dir = Widen(argv[1]) + L"\\";
+        dir = std::wstring(argv[1]) + L"\\";
     else if (!box.Ok() || !box.PlaceExe() || !box.PlaceBuiltIni() || !box.PlaceLumora())
         return Fail("cannot lay out the program folder");
     const std::wstring exe = dir + L"Avenor.exe";
