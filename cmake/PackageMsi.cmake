@@ -1,10 +1,12 @@
 # Builds the installer package from res/Avenor.wxs, the same bytes on every
 # machine: the product code follows from the version, the package code from
-# the version and the files, and the summary dates are AVENOR_MSI_DATE (wixl
-# would take the clock, so it runs under faketime; it gets a fixed sequence
-# from res/Avenor.wxs). Included by cmake/Package.cmake, or run on its own:
+# every other byte of the package, and the summary dates are AVENOR_MSI_DATE
+# (wixl would take the clock, so it runs under faketime; it gets a fixed
+# sequence from res/Avenor.wxs). Included by cmake/Package.cmake, or run on
+# its own:
 #   cmake -DAVENOR_MSI_VERSION=1.0.0.1 -DAVENOR_MSI_FILES=<folder with
-#         Avenor.exe and Avenor.ini> -DAVENOR_MSI=<out.msi> -P PackageMsi.cmake
+#         Avenor.exe and Avenor.ini> -DAVENOR_MSI=<out.msi>
+#         [-DAVENOR_MSI_SOURCE=<another .wxs>] -P PackageMsi.cmake
 if(NOT DEFINED AVENOR_MSI_DATE)
   set(AVENOR_MSI_DATE "2010-01-01 00:00:00 UTC")
 endif()
@@ -29,12 +31,16 @@ list(GET fields 1 minor)
 list(GET fields 2 patch)
 math(EXPR patch "${patch} + 1")
 
-file(SHA256 "${AVENOR_MSI_FILES}/Avenor.exe" exe_sum)
-file(SHA256 "${AVENOR_MSI_FILES}/Avenor.ini" ini_sum)
-string(UUID package_code NAMESPACE ${stem}-0000-000000000000
-       NAME "${AVENOR_MSI_VERSION};${exe_sum};${ini_sum}" TYPE SHA1 UPPER)
+if(NOT DEFINED AVENOR_MSI_SOURCE)
+  set(AVENOR_MSI_SOURCE "${CMAKE_CURRENT_LIST_DIR}/../res/Avenor.wxs")
+endif()
 
-file(REMOVE "${AVENOR_MSI}")
+# wixl takes only relative paths to the files: the two files and the icon of
+# the list of installed programs are put together in one folder.
+set(files "${AVENOR_MSI}.files")
+file(REMOVE_RECURSE "${files}" "${AVENOR_MSI}")
+file(COPY "${AVENOR_MSI_FILES}/Avenor.exe" "${AVENOR_MSI_FILES}/Avenor.ini"
+     "${CMAKE_CURRENT_LIST_DIR}/../res/Avenor.ico" DESTINATION "${files}")
 # faketime's clock stands still at a plain date and time given with -f.
 execute_process(COMMAND date -u -d "${AVENOR_MSI_DATE}" "+%Y-%m-%d %H:%M:%S"
                 OUTPUT_VARIABLE frozen_at OUTPUT_STRIP_TRAILING_WHITESPACE COMMAND_ERROR_IS_FATAL ANY)
@@ -42,13 +48,31 @@ set(frozen ${CMAKE_COMMAND} -E env TZ=UTC faketime -f "${frozen_at}")
 execute_process(
   COMMAND ${frozen} wixl -a x86 -D Version=${AVENOR_MSI_VERSION} -D ProductCode=${product_code}
           -D UpgradeBelow=${major}.${minor}.${patch} -D SourceDir=.
-          -o "${AVENOR_MSI}" "${CMAKE_CURRENT_LIST_DIR}/../res/Avenor.wxs"
-  # wixl takes only relative paths to the files.
-  WORKING_DIRECTORY "${AVENOR_MSI_FILES}" COMMAND_ERROR_IS_FATAL ANY)
-# The version of the exe lets the installer apply its rules for versioned
-# files (wixl leaves the column empty); msibuild writes the package code.
+          -o "${AVENOR_MSI}" "${AVENOR_MSI_SOURCE}"
+  WORKING_DIRECTORY "${files}" COMMAND_ERROR_IS_FATAL ANY)
+file(REMOVE_RECURSE "${files}")
+# What wixl leaves out: the exe's version and language, so that the installer
+# applies its rules for versioned files (which compare versions, never a
+# hash: a versioned file has no hash row), and the database's code page, so
+# that the refusal text can be translated.
+file(WRITE "${AVENOR_MSI}.cp/_ForceCodepage.idt" "\r\n\r\n1252\t_ForceCodepage\r\n")
 execute_process(
   COMMAND ${frozen} msibuild "${AVENOR_MSI}"
-          -q "UPDATE `File` SET `Version` = '${AVENOR_MSI_VERSION}' WHERE `File` = 'Avenor.exe'"
-          -s "Avenor ${AVENOR_MSI_VERSION}" Tavrik "Intel;1033" "{${package_code}}"
+          -q "UPDATE `File` SET `Version` = '${AVENOR_MSI_VERSION}', `Language` = '1033' WHERE `File` = 'Avenor.exe'"
+          -q "DELETE FROM `MsiFileHash` WHERE `File_` = 'Avenor.exe'"
+          -i "${AVENOR_MSI}.cp/_ForceCodepage.idt"
   COMMAND_ERROR_IS_FATAL ANY)
+file(REMOVE_RECURSE "${AVENOR_MSI}.cp")
+# The package code follows from every byte of the package but the code itself:
+# the package is summed with a code of zeros, then given the code of that sum.
+# Two packages that differ in anything (files, tables, conditions, summary)
+# are then never taken for the same one, and the same sources still give the
+# same code.
+function(write_summary package_code)
+  execute_process(COMMAND ${frozen} msibuild "${AVENOR_MSI}" -s "Avenor ${AVENOR_MSI_VERSION}" Tavrik "Intel;1033"
+                          "{${package_code}}" COMMAND_ERROR_IS_FATAL ANY)
+endfunction()
+write_summary(00000000-0000-0000-0000-000000000000)
+file(SHA256 "${AVENOR_MSI}" package_sum)
+string(UUID package_code NAMESPACE ${stem}-0000-000000000000 NAME "${package_sum}" TYPE SHA1 UPPER)
+write_summary(${package_code})
