@@ -101,6 +101,9 @@ protected:
     // view's hwnd is null when no box came up in time.
     BoxView WaitForBoxOf(const ChildProcess &copy);
 
+    // No request reached the driver: the copies only opened its device.
+    void ExpectNoDriverRequest();
+
     // Ends the copies still running.
     void EndCopies() { copies_.clear(); }
 

@@ -3,6 +3,8 @@
 #include <atomic>
 #include <chrono>
 
+#include <stdio.h>
+
 namespace tb {
 
 const wchar_t kLocalMutexName[] = L"Tavrik Xolt Wrapper Local Mutex";
@@ -45,6 +47,17 @@ HeldName::HeldName(Kind kind, const std::wstring &name) {
 HeldName::~HeldName() {
     if (handle_ != nullptr)
         CloseHandle(handle_);
+}
+
+std::string Shown(const std::vector<Received> &messages) {
+    std::string out;
+    for (const Received &m : messages) {
+        char one[64];
+        snprintf(one, sizeof(one), " 0x%04X(%u,%ld)", m.message, static_cast<unsigned>(m.wParam),
+                 static_cast<long>(m.lParam));
+        out += one;
+    }
+    return out;
 }
 
 FakeLauncherWindow::~FakeLauncherWindow() {

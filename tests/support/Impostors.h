@@ -47,6 +47,8 @@ struct Received {
     WPARAM wParam;
     LPARAM lParam;
 };
+// " 0x<message>(<wParam>,<lParam>)" for each, for failure messages.
+std::string Shown(const std::vector<Received> &messages);
 
 // A running copy's hidden window, faked: an ordinary hidden top-level window
 // with the launcher's class and title on a thread of its own, recording every
