@@ -1,6 +1,6 @@
 // The working run from the key's side: the toggle of two presses, and the ways
-// a run ends when the target application goes away by itself, is missing, or
-// was already running before the launch.
+// a run ends when the target application goes away by itself or was already
+// running before the launch.
 #include "WorkingRun.h"
 
 #include "AcpiStandIn.h"
@@ -140,46 +140,6 @@ TEST_F(WorkingRunTest, CrashingTargetEndsTheRun) {
     EXPECT_EQ((Lamp{kLampOn, kLampOff}), LampRequests());
     EXPECT_TRUE(MatchesExactly(run.trace, LoneRun(TargetPathAnsi(), hidden)));
 }
-
-// What lies where the target should be, when it cannot be launched.
-enum Unlaunchable { kNothing, kFolder, kNoProgram };
-
-class UnlaunchableTargetTest : public WorkingRunTest,
-                               public ::testing::WithParamInterface<Unlaunchable> {};
-
-// Missing, or a folder, is found up front: no launch is tried. A file that is
-// no program is tried and refused, with the code in the text and the error
-// field. Either way the run ends at once, without lamp or target.
-TEST_P(UnlaunchableTargetTest, EndsTheRunWithoutLampOrTarget) {
-    ASSERT_TRUE(DeleteFileW(TargetPath().c_str()));
-    if (GetParam() == kFolder) {
-        ASSERT_TRUE(CreateDirectoryW(TargetPath().c_str(), nullptr));
-    } else if (GetParam() == kNoProgram) {
-        ASSERT_TRUE(sandbox_->WriteBytes(kLumoraExe, "not a program\r\n"));
-    }
-
-    HWND hidden = nullptr;
-    CopyRun run = Finish(LaunchWorkingCopy(L" /d", {}, &hidden));
-    ASSERT_TRUE(EndedCleanly(run));
-    const std::string refused =
-        "(" + TargetPathAnsi() + ") CreateProcess failed (ErrCode: 0x000000C1) !";
-    EXPECT_TRUE(MatchesExactly(
-        run.trace, GetParam() != kNoProgram
-                       ? MissingTargetRun(hidden)
-                       : RunHead(hidden) + NoTargetWindow() +
-                             Error("RunProgram", refused, ERROR_BAD_EXE_FORMAT) + RunTail()));
-    EXPECT_TRUE(LampRequests().empty());
-    EXPECT_TRUE(Log().Lines().empty());
-    EXPECT_TRUE(LumoraPids().empty());
-}
-
-static std::string RowName(const ::testing::TestParamInfo<Unlaunchable> &p) {
-    const char *const names[] = {"Missing", "Folder", "NotAProgram"};
-    return names[p.param];
-}
-
-INSTANTIATE_TEST_SUITE_P(Targets, UnlaunchableTargetTest,
-                         ::testing::Values(kNothing, kFolder, kNoProgram), RowName);
 
 // A console program in the target's place has no message queue: the input-idle
 // wait fails, an error line, and the exit wait still follows.
