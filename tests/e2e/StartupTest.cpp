@@ -107,6 +107,8 @@ TEST_F(StartupTest, MissingDriverShowsTheLocalizedErrorBoxAndEnds) {
             press.recordBoxes ? LaunchRecordingCalls(press.tail) : Launch(press.tail);
         EXPECT_EQ(expected, AnswerBox(copy, false, IDOK));
         ASSERT_TRUE(EndedCleanly(Finish(copy), press.trace));
+        // The copy has ended: once a marker posted now arrived, so did all it posted.
+        ASSERT_TRUE(!press.runningCopy || running.Drain(kExitMs));
         EXPECT_TRUE(running.PrivateMessages().empty()) << Shown(running.PrivateMessages());
     }
     EXPECT_EQ(std::vector<unsigned>{MB_ICONERROR}, RecordedBoxStyles());

@@ -36,12 +36,18 @@ std::vector<ExpectedLine> LoneRun(const std::string &targetPath, HWND hidden) {
            WaitSucceeded("WaitForSingleObject", targetPath) + LampLines() + RunTail();
 }
 
-// With a lamp request held back by the stand-in: gives a later request the
-// time to overtake it, then lets it go. True when nothing overtook it.
-bool NothingOvertakes(size_t requestsSoFar) {
-    const bool overtaken = WaitForLampRequests(requestsSoFar + 1, kQuietMs);
+// With a lamp request of `copy` held back by the stand-in while its other
+// thread switches the lamp: true once that switch waits for the lamp's lock,
+// after which it can no longer overtake; false when it overtook (the stand-in
+// then let the held request go). The held request goes in either case.
+bool NothingOvertakes(const ChildProcess &copy) {
+    bool waits = false;
+    PollUntil(kExitMs, 20, [&] {
+        waits = WaitsOnALockOfItsImage(copy.Handle());
+        return waits || !StandInHolding();
+    });
     EXPECT_TRUE(StandInRelease());
-    return !overtaken;
+    return waits;
 }
 
 bool HoldingALampRequest() {
@@ -241,7 +247,7 @@ TEST_F(WorkingRunTest, CloseRequestDuringTheLaunchLampWaitsForIt) {
 
     ASSERT_TRUE(Press(L""));
     ASSERT_TRUE(WaitForTraceCount(first, NotifyLine("CloseXoltWin", kPressedClose), 2, kExitMs));
-    EXPECT_TRUE(NothingOvertakes(1)) << "the close request's lamp-off overtook the lamp-on";
+    EXPECT_TRUE(NothingOvertakes(first)) << "the close request's lamp-off overtook the lamp-on";
     ASSERT_TRUE(WaitForLampRequests(3, kExitMs));
     EXPECT_EQ((Lamp{kLampOff, kLampOn, kLampOff}), LampRequests());
     EXPECT_EQ(0, StandInLamp());
@@ -263,7 +269,7 @@ TEST_F(WorkingRunTest, RunEndingDuringAResumeBroadcastLeavesTheLampDark) {
         WaitLine exit;
         return FindWaitLine(TraceOf(*first), "WaitForSingleObject", &exit);
     }));
-    EXPECT_TRUE(NothingOvertakes(1)) << "the end of the run's lamp-off overtook the lamp-on";
+    EXPECT_TRUE(NothingOvertakes(*first)) << "the end of the run's lamp-off overtook the lamp-on";
     CopyRun run = Finish(*first);
     ASSERT_TRUE(run.ended);
     EXPECT_EQ((Lamp{kLampOn, kLampOn, kLampOff}), LampRequests());

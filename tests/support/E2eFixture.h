@@ -29,7 +29,6 @@ const DWORD kExitMs = 20000;  // a copy's whole run
 const DWORD kBoxMs = 15000;   // a box to come up
 const DWORD kPressMs = 5000;  // a box to go after a press
 const DWORD kFlushMs = 10000; // the trace to be collected
-const DWORD kQuietMs = 1500;  // how long nothing must happen, where nothing should
 const DWORD kFindMs = 8000;   // a copy started through Wine's loader to be found (< 10 s)
 
 // Locales giving a copy's user its UI language (Wine follows LC_ALL).
