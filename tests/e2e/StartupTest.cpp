@@ -16,10 +16,11 @@ const char kLocalExists[] = "m_hLocalMutex - ERROR_ALREADY_EXISTS";
 const char kNoWindow[] = "Mutex exist but FindWindowEx failed";
 const wchar_t kIniQuestion[] = L"Cannot find Avenor.ini. Continue?";
 
-// A traced copy that met a running copy's per-session mutex but not its window.
-std::vector<ExpectedLine> MutexWithoutWindow() {
-    return CopyHead() + Note(kStartupContext, kLocalExists) + Error(kStartupContext, kNoWindow) +
-           CopyExit();
+// A traced copy that met a running copy's per-session mutex but not its window
+// (the lookup leaving `code`).
+std::vector<ExpectedLine> MutexWithoutWindow(DWORD code = kAnyCode) {
+    return CopyHead() + Note(kStartupContext, kLocalExists) +
+           Error(kStartupContext, kNoWindow, code) + CopyExit();
 }
 
 } // namespace
@@ -116,11 +117,15 @@ TEST_F(StartupTest, MissingDriverShowsTheLocalizedErrorBoxAndEnds) {
 
 // ---------------------------------------------------------------- a copy in this session
 
-// An error line too is written only with the switch.
+// An error line too is written only with the switch. Its code is the one the
+// lookup leaves after the mutex call, asked of the system by the same calls.
 TEST_F(StartupTest, MutexWithoutWindowTracesTheErrorAndEnds) {
     HeldName local(HeldName::Mutex, kLocalMutexName);
     ASSERT_TRUE(local.Ok());
-    ASSERT_TRUE(EndedCleanly(RunToEnd(L" /d"), MutexWithoutWindow()));
+    HANDLE again = CreateMutexW(nullptr, FALSE, kLocalMutexName);
+    const DWORD code = FailedLookupCode(kLauncherWindowName, kLauncherWindowName, GetLastError());
+    CloseHandle(again);
+    ASSERT_TRUE(EndedCleanly(RunToEnd(L" /d"), MutexWithoutWindow(code)));
 
     ASSERT_TRUE(EndedCleanly(RunToEnd(L""), {}));
 }

@@ -4,7 +4,8 @@
 // be made to fail, nor its moment be watched, from outside, so this program
 // defines the worker's resume call itself (the product keeps it in a file of
 // its own for that) and runs the worker directly, with the launcher's folder
-// laid out in a sandbox.
+// laid out in a sandbox. The close request is called here too: only in process
+// is the code its failed lookup leaves known.
 #include <gtest/gtest.h>
 
 #include <windows.h>
@@ -175,6 +176,16 @@ TEST_F(ChildStartTest, ChildThatCanBeNeitherResumedNorEndedIsNotWaitedFor) {
         lines, LampLines() + Error("ExecXoltThread", "ResumeThread failed", ERROR_ACCESS_DENIED) +
                    Error("ExecXoltThread", "TerminateProcess failed", ERROR_INVALID_HANDLE) +
                    LampLines()));
+}
+
+// A close request that finds no target traces the code its lookup leaves, as
+// the system gives it for the same lookup after the same earlier code.
+TEST_F(ChildStartTest, CloseRequestWithoutATargetTracesTheCodeItsLookupLeaves) {
+    const DWORD code = FailedLookupCode(kLumoraClass, kLumoraTitle, ERROR_NOACCESS);
+    SetLastError(ERROR_NOACCESS);
+    CloseXoltWin();
+    ASSERT_TRUE(trace_.Flush(10000));
+    EXPECT_TRUE(MatchesExactly(trace_.LinesOf(GetCurrentProcessId()), {NoTargetWindow(code)}));
 }
 
 TEST_F(ChildStartTest, LampIsLitAndTheFlagSetBeforeTheChildIsResumed) {
