@@ -155,25 +155,6 @@ TEST_F(WorkingRunTest, CrashingTargetEndsTheRun) {
     EXPECT_TRUE(MatchesExactly(run.trace, LoneRun(TargetPathAnsi(), hidden)));
 }
 
-// A console program in the target's place has no message queue: the input-idle
-// wait fails, an error line, and the exit wait still follows.
-TEST_F(WorkingRunTest, FailedInputIdleWaitIsAnErrorAndTheExitWaitStillFollows) {
-    ASSERT_TRUE(CopyFileW((BuildDir() + L"\\tests\\tools\\avenor_lampprobe.exe").c_str(),
-                          TargetPath().c_str(), FALSE));
-    HWND hidden = nullptr;
-    CopyRun run = Finish(LaunchWorkingCopy(L" /d", {}, &hidden));
-    ASSERT_TRUE(run.ended);
-    EXPECT_EQ((Lamp{kLampOn, kLampOff}), LampRequests());
-    const std::string path = TargetPathAnsi();
-    EXPECT_TRUE(MatchesExactly(
-        run.trace,
-        RunHead(hidden) + NoTargetWindow() + LampLines() +
-            ErrorLike("ExecXoltThread", "WaitForInputIdle failed \\(ErrCode: 0x[0-9A-F]{8}\\) - "
-                                        "PID: 0x[0-9A-F]{8}, it takes [0-9]+ ms \\(" +
-                                            RegexEscape(path) + "\\)") +
-            WaitSucceeded("WaitForSingleObject", path) + LampLines() + RunTail()));
-}
-
 TEST_F(WorkingRunTest, StrayTargetIsClosedBeforeAFreshOneStarts) {
     ChildProcess stray;
     ASSERT_TRUE(stray.Start(TargetPath(), L"", {{L"LUMORA_MODE", L""}}, sandbox_->Dir()));

@@ -10,6 +10,8 @@
 
 #include <windows.h>
 
+#include <stdio.h>
+
 #include <memory>
 
 #include "app/TargetRunner.h"
@@ -33,6 +35,7 @@ bool s_terminateFails = false;
 bool s_resumeCalled = false;
 int s_lampAtResume = -2;
 bool s_runningAtResume = false;
+std::vector<DWORD> s_childAtResume; // the system's ids of the target's processes
 
 } // namespace
 
@@ -42,6 +45,7 @@ DWORD ResumeChild(HANDLE hThread) {
     s_resumeCalled = true;
     s_lampAtResume = tb::StandInLamp();
     s_runningAtResume = g_bRunning;
+    s_childAtResume = tb::LumoraPids();
     if (!s_resumeFails)
         return ResumeThread(hThread);
     SetLastError(ERROR_ACCESS_DENIED);
@@ -88,6 +92,7 @@ protected:
         s_resumeCalled = false;
         s_lampAtResume = -2;
         s_runningAtResume = false;
+        s_childAtResume.clear();
     }
 
     void TearDown() override {
@@ -186,6 +191,32 @@ TEST_F(ChildStartTest, CloseRequestWithoutATargetTracesTheCodeItsLookupLeaves) {
     CloseXoltWin();
     ASSERT_TRUE(trace_.Flush(10000));
     EXPECT_TRUE(MatchesExactly(trace_.LinesOf(GetCurrentProcessId()), {NoTargetWindow(code)}));
+}
+
+// A console program in the target's place has no message queue: the input-idle
+// wait fails, an error line naming the child, and the exit wait still follows.
+// Its code stays unknown: Wine's wait fails without setting one, so the line
+// carries what earlier calls of the worker left.
+TEST_F(ChildStartTest, FailedInputIdleWaitIsAnErrorAndTheExitWaitStillFollows) {
+    ASSERT_TRUE(CopyFileW(LampProbePath().c_str(), targetPath_.c_str(), FALSE));
+    s_resumeFails = false;
+    ASSERT_TRUE(RunWorker());
+    ASSERT_EQ(1u, s_childAtResume.size());
+    char pid[16];
+    snprintf(pid, sizeof(pid), "0x%08X", static_cast<unsigned>(s_childAtResume[0]));
+    const std::string path = RegexEscape(ToAnsi(targetPath_));
+    ASSERT_TRUE(trace_.Flush(10000));
+    const std::vector<std::string> lines = trace_.LinesOf(GetCurrentProcessId());
+    EXPECT_EQ((std::vector<unsigned>{kLampOn, kLampOff}), LampRequests());
+    EXPECT_TRUE(MatchesExactly(
+        lines, LampLines() +
+                   ErrorLike("ExecXoltThread",
+                             "WaitForInputIdle failed \\(ErrCode: 0x[0-9A-F]{8}\\) - PID: " +
+                                 std::string(pid) + ", it takes [0-9]+ ms \\(" + path + "\\)") +
+                   WaitSucceeded("WaitForSingleObject", ToAnsi(targetPath_)) + LampLines()));
+    WaitLine exit;
+    ASSERT_TRUE(FindWaitLine(lines, "WaitForSingleObject", &exit));
+    EXPECT_EQ(s_childAtResume[0], exit.pid);
 }
 
 TEST_F(ChildStartTest, LampIsLitAndTheFlagSetBeforeTheChildIsResumed) {
