@@ -47,6 +47,7 @@ protected:
 
 TEST_F(StartupTest, MissingIniAnsweredNoEndsWithoutTracingTheStep) {
     ASSERT_TRUE(sandbox_->RemoveIni());
+    ASSERT_TRUE(CreateDirectoryW(sandbox_->IniPath().c_str(), nullptr)); // a folder in its place
     ChildProcess &copy = LaunchRecordingCalls(L" /d");
     EXPECT_EQ(kIniQuestion, AnswerBox(copy, true, IDNO));
     EXPECT_EQ(std::vector<unsigned>{MB_ICONINFORMATION | MB_YESNO}, RecordedBoxStyles());

@@ -21,6 +21,8 @@ TEST_P(UnlaunchableTargetTest, EndsTheRunWithoutLampOrTarget) {
         ASSERT_TRUE(CreateDirectoryW(TargetPath().c_str(), nullptr));
     } else if (GetParam() == kNoProgram) {
         ASSERT_TRUE(sandbox_->WriteBytes(kLumoraExe, "not a program\r\n"));
+    } else { // only a file whose name begins like the target's
+        ASSERT_TRUE(sandbox_->WriteBytes(std::wstring(kLumoraExe) + L".lnk", "a shortcut\r\n"));
     }
 
     HWND hidden = nullptr;
