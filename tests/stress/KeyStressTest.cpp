@@ -254,6 +254,7 @@ Lines ExpectedTrace(Kind kind) {
     case kForwarded:
         return head + Note("InitInstance", "m_hLocalMutex - ERROR_ALREADY_EXISTS") + end;
     case kNoWindow:
+        // Any code: under load the lookup meets windows that come and go.
         return head + Note("InitInstance", "m_hLocalMutex - ERROR_ALREADY_EXISTS") +
                Error("InitInstance", "Mutex exist but FindWindowEx failed") + end;
     default:
