@@ -35,12 +35,11 @@ const unsigned kMaxGapMs = 600;
 // Bounds. A copy that does not become the working copy ends within
 // kCopyBoundMs of its start; a working copy ends within kTailBoundMs of the
 // end of the target it started. After a round everything but at most one
-// working run with its target has ended within kSettleMs, and that state has
-// held for kStableMs.
+// working run with its target has ended within kSettleMs, and that working
+// copy has handled what the others posted to it (see Settle).
 const DWORD kCopyBoundMs = 20000;
 const DWORD kTailBoundMs = 20000;
 const DWORD kSettleMs = 45000;
-const DWORD kStableMs = 1500;
 
 const DWORD kSampleMs = 5;     // how often the running targets are counted
 const DWORD kBoxCheckMs = 200; // how often the copies are looked at for boxes
@@ -296,9 +295,6 @@ protected:
         bool targetRuns = false;
         DWORD working = 0;
         DWORD target = 0;
-        bool operator==(const Settled &o) const {
-            return targetRuns == o.targetRuns && working == o.working && target == o.target;
-        }
     };
 
     // Whether every copy has ended but at most one working copy whose target
@@ -323,26 +319,23 @@ protected:
         return true;
     }
 
-    // Waits until SettledNow() has held, for the same state, for kStableMs.
+    // Waits until SettledNow() holds for good: no copy runs, or the one working
+    // copy has handled all that ended copies posted to it before a resume
+    // broadcast posted now, whose lamp request still lights the lamp (none of
+    // it was a close request).
     bool Settle(Settled *state) const {
-        bool have = false;
-        Settled last;
-        DWORD since = 0;
         return PollUntil(kSettleMs, kPollMs, [&] {
-            Settled now;
-            const bool settled = SettledNow(&now);
-            const DWORD t = GetTickCount();
-            if (!settled) {
-                have = false;
-            } else if (!have || !(now == last)) {
-                have = true;
-                last = now;
-                since = t;
-            } else if (t - since >= kStableMs) {
-                *state = now;
-                return true;
-            }
-            return false;
+            if (!SettledNow(state))
+                return false;
+            AcpiStandInHistory h = {};
+            if (!state->targetRuns || !StandInHistory(h))
+                return !state->targetRuns;
+            const unsigned before = h.total;
+            return PostMessageW(FindWindowW(kLauncherWindowName, kLauncherWindowName),
+                                WM_POWERBROADCAST, kPbtResumeSuspend, 0) &&
+                   PollUntil(kSettleMs, kPollMs,
+                             [&] { return StandInHistory(h) && h.total > before; }) &&
+                   h.requests[h.count - 1].argument == kLampOn && SettledNow(state);
         });
     }
 
