@@ -78,8 +78,8 @@ NearMissWindow::~NearMissWindow() {
 
 bool NearMissWindow::NothingPosted() {
     MSG msg;
-    bool none = true;
-    while (PeekMessageW(&msg, hwnd_, 0, 0, PM_REMOVE))
+    bool none = hwnd_ != nullptr;
+    while (hwnd_ != nullptr && PeekMessageW(&msg, hwnd_, 0, 0, PM_REMOVE))
         none = none && msg.message != WM_CLOSE && msg.message < WM_USER;
     return none;
 }

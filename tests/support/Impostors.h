@@ -60,9 +60,8 @@ public:
     NearMissWindow(const NearMissWindow &) = delete;
     NearMissWindow &operator=(const NearMissWindow &) = delete;
 
-    bool Ok() const { return hwnd_ != nullptr; }
-    // Takes what was posted to it from the queue: true when none of it was a
-    // close request or a private message.
+    // Takes what was posted to it from the queue: true when it was made and
+    // none of it was a close request or a private message.
     bool NothingPosted();
 
 private:
