@@ -291,21 +291,15 @@ protected:
             EXPECT_TRUE(copy->child->Resume());
     }
 
-    struct Settled {
-        bool targetRuns = false;
-        DWORD working = 0;
-        DWORD target = 0;
-    };
-
     // Whether every copy has ended but at most one working copy whose target
     // runs with its window up.
-    bool SettledNow(Settled *state) const {
+    bool SettledNow(bool *targetRuns) const {
         std::vector<DWORD> running;
         for (const auto &copy : copies_)
             if (copy->Running())
                 running.push_back(copy->pid);
         const std::vector<Target> targets = RunningTargets();
-        *state = Settled();
+        *targetRuns = false;
         if (running.empty())
             return targets.empty();
         if (running.size() != 1 || targets.size() != 1 || targets[0].parent != running[0])
@@ -313,9 +307,7 @@ protected:
         if (OwnerOf(FindWindowW(kLauncherWindowName, kLauncherWindowName)) != running[0] ||
             OwnerOf(FindLumoraWindow()) != targets[0].pid)
             return false;
-        state->targetRuns = true;
-        state->working = running[0];
-        state->target = targets[0].pid;
+        *targetRuns = true;
         return true;
     }
 
@@ -323,19 +315,19 @@ protected:
     // copy has handled all that ended copies posted to it before a resume
     // broadcast posted now, whose lamp request still lights the lamp (none of
     // it was a close request).
-    bool Settle(Settled *state) const {
+    bool Settle(bool *targetRuns) const {
         return PollUntil(kSettleMs, kPollMs, [&] {
-            if (!SettledNow(state))
+            if (!SettledNow(targetRuns))
                 return false;
             AcpiStandInHistory h = {};
-            if (!state->targetRuns || !StandInHistory(h))
-                return !state->targetRuns;
+            if (!*targetRuns || !StandInHistory(h))
+                return !*targetRuns;
             const unsigned before = h.total;
             return PostMessageW(FindWindowW(kLauncherWindowName, kLauncherWindowName),
                                 WM_POWERBROADCAST, kPbtResumeSuspend, 0) &&
                    PollUntil(kSettleMs, kPollMs,
                              [&] { return StandInHistory(h) && h.total > before; }) &&
-                   h.requests[h.count - 1].argument == kLampOn && SettledNow(state);
+                   h.requests[h.count - 1].argument == kLampOn && SettledNow(targetRuns);
         });
     }
 
@@ -373,7 +365,7 @@ TEST_P(KeyStressTest, StuckAndBouncingKeyKeepsOneTargetAndEndsClean) {
     const DWORD begin = GetTickCount();
     watch_.Start();
 
-    Settled state;
+    bool targetRuns = false;
     for (int round = 1; round <= kRounds; ++round) {
         const int burstAt = static_cast<int>(random() % (kSinglesPerRound + 1));
         for (int event = 0; event <= kSinglesPerRound; ++event) {
@@ -383,18 +375,18 @@ TEST_P(KeyStressTest, StuckAndBouncingKeyKeepsOneTargetAndEndsClean) {
             else
                 StartCopy(round, false);
         }
-        ASSERT_TRUE(Settle(&state))
+        ASSERT_TRUE(Settle(&targetRuns))
             << "round " << round << ": the copies did not settle within " << kSettleMs << " ms";
-        ExpectLampMatches(state.targetRuns, round);
+        ExpectLampMatches(targetRuns, round);
         Say("round " + std::to_string(round) + ": " + std::to_string(copies_.size()) +
-            " copies so far, target " + (state.targetRuns ? "running" : "not running"));
+            " copies so far, target " + (targetRuns ? "running" : "not running"));
     }
     // One more press to close a target the rounds left running.
-    const bool finalPress = state.targetRuns;
+    const bool finalPress = targetRuns;
     if (finalPress) {
         StartCopy(kRounds + 1, false);
-        ASSERT_TRUE(Settle(&state)) << "the last press did not settle";
-        EXPECT_FALSE(state.targetRuns) << "the last press did not close the target";
+        ASSERT_TRUE(Settle(&targetRuns)) << "the last press did not settle";
+        EXPECT_FALSE(targetRuns) << "the last press did not close the target";
     }
     ExpectLampMatches(false, kRounds + 1);
     EXPECT_TRUE(LumoraPids().empty());
