@@ -16,9 +16,9 @@ bash "$root/scripts/setup-wine.sh"
 # The Visual Studio build's check (scripts/msvc-check.sh): clang-cl, lld-link,
 # llvm-rc and Wine's MSVC-compatible Windows headers. The release: zip, the
 # installer package (wixl and msitools, faketime for its fixed dates) and its
-# signing (osslsigncode, openssl).
+# signing (osslsigncode, openssl). The icon's check: python3.
 need=""
-for p in clang-14 lld llvm libwine-dev zip wixl msitools faketime osslsigncode openssl; do
+for p in clang-14 lld llvm libwine-dev zip wixl msitools faketime osslsigncode openssl python3; do
     dpkg-query -W -f='${Status}\n' "$p" 2>/dev/null | grep -q '^install ok installed$' || need="$need $p"
 done
 if [ -n "$need" ]; then

@@ -4,7 +4,7 @@
 # longer than CASE_TIMEOUT seconds (the process is then ended), is named on a
 # line of its own, and every case the process did not get to is run after it,
 # each in a process of its own: one bad case hides no other result.
-# A run in which no case ran fails.
+# A run in which no case ran, or a case skipped itself, fails.
 # usage: run-gtest.sh EXE FILTER CASE_TIMEOUT
 # AVENOR_GTEST_FILTER, when set, replaces FILTER (scripts/faults.sh runs only
 # the cases a fault must fail).
@@ -59,6 +59,11 @@ if [ -z "$hung" ] && tr -d '\r' <"$log" | grep -aqE '^\[==========\] [0-9]+ test
     # A run that ran no case proves nothing: it fails.
     if tr -d '\r' <"$log" | grep -aqE '^\[==========\] 0 tests from'; then
         echo "[ NO CASE  ] no case of $exe matches the filter $filter"
+        exit 1
+    fi
+    # A case that skipped itself did not run either.
+    if tr -d '\r' <"$log" | grep -aqE '^\[  SKIPPED \] [^ ]+ \('; then
+        echo "[ SKIPPED  ] the cases marked SKIPPED above could not run: the entry fails"
         exit 1
     fi
     exit "$code"

@@ -4,10 +4,13 @@
 // be made to fail, nor its moment be watched, from outside, so this program
 // defines the worker's resume call itself (the product keeps it in a file of
 // its own for that) and runs the worker directly, with the launcher's folder
-// laid out in a sandbox.
+// laid out in a sandbox. The close request is called here too: only in process
+// is the code its failed lookup leaves known.
 #include <gtest/gtest.h>
 
 #include <windows.h>
+
+#include <stdio.h>
 
 #include <memory>
 
@@ -32,6 +35,7 @@ bool s_terminateFails = false;
 bool s_resumeCalled = false;
 int s_lampAtResume = -2;
 bool s_runningAtResume = false;
+std::vector<DWORD> s_childAtResume; // the system's ids of the target's processes
 
 } // namespace
 
@@ -41,6 +45,7 @@ DWORD ResumeChild(HANDLE hThread) {
     s_resumeCalled = true;
     s_lampAtResume = tb::StandInLamp();
     s_runningAtResume = g_bRunning;
+    s_childAtResume = tb::LumoraPids();
     if (!s_resumeFails)
         return ResumeThread(hThread);
     SetLastError(ERROR_ACCESS_DENIED);
@@ -87,6 +92,7 @@ protected:
         s_resumeCalled = false;
         s_lampAtResume = -2;
         s_runningAtResume = false;
+        s_childAtResume.clear();
     }
 
     void TearDown() override {
@@ -175,6 +181,42 @@ TEST_F(ChildStartTest, ChildThatCanBeNeitherResumedNorEndedIsNotWaitedFor) {
         lines, LampLines() + Error("ExecXoltThread", "ResumeThread failed", ERROR_ACCESS_DENIED) +
                    Error("ExecXoltThread", "TerminateProcess failed", ERROR_INVALID_HANDLE) +
                    LampLines()));
+}
+
+// A close request that finds no target traces the code its lookup leaves, as
+// the system gives it for the same lookup after the same earlier code.
+TEST_F(ChildStartTest, CloseRequestWithoutATargetTracesTheCodeItsLookupLeaves) {
+    const DWORD code = FailedLookupCode(kLumoraClass, kLumoraTitle, ERROR_NOACCESS);
+    SetLastError(ERROR_NOACCESS);
+    CloseXoltWin();
+    ASSERT_TRUE(trace_.Flush(10000));
+    EXPECT_TRUE(MatchesExactly(trace_.LinesOf(GetCurrentProcessId()), {NoTargetWindow(code)}));
+}
+
+// A console program in the target's place has no message queue: the input-idle
+// wait fails, an error line naming the child, and the exit wait still follows.
+// Its code stays unknown: Wine's wait fails without setting one, so the line
+// carries what earlier calls of the worker left.
+TEST_F(ChildStartTest, FailedInputIdleWaitIsAnErrorAndTheExitWaitStillFollows) {
+    ASSERT_TRUE(CopyFileW(LampProbePath().c_str(), targetPath_.c_str(), FALSE));
+    s_resumeFails = false;
+    ASSERT_TRUE(RunWorker());
+    ASSERT_EQ(1u, s_childAtResume.size());
+    char pid[16];
+    snprintf(pid, sizeof(pid), "0x%08X", static_cast<unsigned>(s_childAtResume[0]));
+    const std::string path = RegexEscape(ToAnsi(targetPath_));
+    ASSERT_TRUE(trace_.Flush(10000));
+    const std::vector<std::string> lines = trace_.LinesOf(GetCurrentProcessId());
+    EXPECT_EQ((std::vector<unsigned>{kLampOn, kLampOff}), LampRequests());
+    EXPECT_TRUE(MatchesExactly(
+        lines, LampLines() +
+                   ErrorLike("ExecXoltThread",
+                             "WaitForInputIdle failed \\(ErrCode: 0x[0-9A-F]{8}\\) - PID: " +
+                                 std::string(pid) + ", it takes [0-9]+ ms \\(" + path + "\\)") +
+                   WaitSucceeded("WaitForSingleObject", ToAnsi(targetPath_)) + LampLines()));
+    WaitLine exit;
+    ASSERT_TRUE(FindWaitLine(lines, "WaitForSingleObject", &exit));
+    EXPECT_EQ(s_childAtResume[0], exit.pid);
 }
 
 TEST_F(ChildStartTest, LampIsLitAndTheFlagSetBeforeTheChildIsResumed) {

@@ -29,7 +29,6 @@ const DWORD kExitMs = 20000;  // a copy's whole run
 const DWORD kBoxMs = 15000;   // a box to come up
 const DWORD kPressMs = 5000;  // a box to go after a press
 const DWORD kFlushMs = 10000; // the trace to be collected
-const DWORD kQuietMs = 1500;  // how long nothing must happen, where nothing should
 const DWORD kFindMs = 8000;   // a copy started through Wine's loader to be found (< 10 s)
 
 // Locales giving a copy's user its UI language (Wine follows LC_ALL).
@@ -100,6 +99,9 @@ protected:
     // Waits for the copy's box with the launcher's caption and reads it; the
     // view's hwnd is null when no box came up in time.
     BoxView WaitForBoxOf(const ChildProcess &copy);
+
+    // No request reached the driver: the copies only opened its device.
+    void ExpectNoDriverRequest();
 
     // Ends the copies still running.
     void EndCopies() { copies_.clear(); }

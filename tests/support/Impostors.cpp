@@ -3,6 +3,8 @@
 #include <atomic>
 #include <chrono>
 
+#include <stdio.h>
+
 namespace tb {
 
 const wchar_t kLocalMutexName[] = L"Tavrik Xolt Wrapper Local Mutex";
@@ -45,6 +47,46 @@ HeldName::HeldName(Kind kind, const std::wstring &name) {
 HeldName::~HeldName() {
     if (handle_ != nullptr)
         CloseHandle(handle_);
+}
+
+std::string Shown(const std::vector<Received> &messages) {
+    std::string out;
+    for (const Received &m : messages) {
+        char one[64];
+        snprintf(one, sizeof(one), " 0x%04X(%u,%ld)", m.message, static_cast<unsigned>(m.wParam),
+                 static_cast<long>(m.lParam));
+        out += one;
+    }
+    return out;
+}
+
+NearMissWindow::NearMissWindow(const wchar_t *className, const wchar_t *title) : class_(className) {
+    WNDCLASSW wc = {};
+    wc.lpfnWndProc = DefWindowProcW;
+    wc.hInstance = GetModuleHandleW(nullptr);
+    wc.lpszClassName = className;
+    RegisterClassW(&wc); // or this process has it already
+    hwnd_ = CreateWindowExW(0, className, title, WS_OVERLAPPEDWINDOW, CW_USEDEFAULT, 0,
+                            CW_USEDEFAULT, 0, nullptr, nullptr, wc.hInstance, nullptr);
+}
+
+NearMissWindow::~NearMissWindow() {
+    if (hwnd_ != nullptr)
+        DestroyWindow(hwnd_);
+    UnregisterClassW(class_.c_str(), GetModuleHandleW(nullptr));
+}
+
+bool NearMissWindow::NothingPosted() {
+    MSG msg;
+    bool none = hwnd_ != nullptr;
+    while (hwnd_ != nullptr && PeekMessageW(&msg, hwnd_, 0, 0, PM_REMOVE))
+        none = none && msg.message != WM_CLOSE && msg.message < WM_USER;
+    return none;
+}
+
+DWORD FailedLookupCode(const wchar_t *className, const wchar_t *title, DWORD earlier) {
+    SetLastError(earlier);
+    return FindWindowExW(nullptr, nullptr, className, title) == nullptr ? GetLastError() : 0;
 }
 
 FakeLauncherWindow::~FakeLauncherWindow() {

@@ -47,6 +47,32 @@ struct Received {
     WPARAM wParam;
     LPARAM lParam;
 };
+// " 0x<message>(<wParam>,<lParam>)" for each, for failure messages.
+std::string Shown(const std::vector<Received> &messages);
+
+// A top-level window of this thread with `className` and `title`, for a near
+// miss: a lookup that is loose about either one takes it. It is never pumped,
+// so what is posted to it stays queued.
+class NearMissWindow {
+public:
+    NearMissWindow(const wchar_t *className, const wchar_t *title);
+    ~NearMissWindow();
+    NearMissWindow(const NearMissWindow &) = delete;
+    NearMissWindow &operator=(const NearMissWindow &) = delete;
+
+    // Takes what was posted to it from the queue: true when it was made and
+    // none of it was a close request or a private message.
+    bool NothingPosted();
+
+private:
+    std::wstring class_;
+    HWND hwnd_ = nullptr;
+};
+
+// The code a thread holds after a lookup for a top-level window of `className`
+// and `title` that finds none, when it held `earlier` before: asked of the
+// system now. (Wine's lookup sets none: `earlier` stays.)
+DWORD FailedLookupCode(const wchar_t *className, const wchar_t *title, DWORD earlier);
 
 // A running copy's hidden window, faked: an ordinary hidden top-level window
 // with the launcher's class and title on a thread of its own, recording every

@@ -1,5 +1,6 @@
 #include "Processes.h"
 
+#include <psapi.h>
 #include <tlhelp32.h>
 
 #include <wchar.h>
@@ -74,6 +75,30 @@ bool AllThreadsSuspended(DWORD pid) {
     }
     CloseHandle(snap);
     return seen > 0 && suspended == seen;
+}
+
+bool WaitsOnALockOfItsImage(HANDLE process) {
+    HMODULE image = nullptr;
+    DWORD needed = 0;
+    MODULEINFO info = {};
+    if (!EnumProcessModules(process, &image, sizeof(image), &needed) ||
+        !GetModuleInformation(process, image, &info, sizeof(info)))
+        return false;
+    std::vector<DWORD> words(info.SizeOfImage / sizeof(DWORD));
+    if (!ReadProcessMemory(process, info.lpBaseOfDll, words.data(), words.size() * sizeof(DWORD),
+                           nullptr))
+        return false;
+    // A critical section: debug record, lock count (-1 free, 0 held, more with
+    // waiters), recursion count, owner, ...; its debug record points back at it.
+    for (size_t i = 0; i + 4 <= words.size(); ++i) {
+        DWORD debug[2] = {};
+        if (words[i] != 0 && static_cast<LONG>(words[i + 1]) > 0 && words[i + 3] != 0 &&
+            ReadProcessMemory(process, reinterpret_cast<void *>(static_cast<UINT_PTR>(words[i])),
+                              debug, sizeof(debug), nullptr) &&
+            debug[1] == reinterpret_cast<UINT_PTR>(info.lpBaseOfDll) + i * sizeof(DWORD))
+            return true;
+    }
+    return false;
 }
 
 } // namespace tb

@@ -24,6 +24,10 @@ std::vector<DWORD> ProcessIdsNamed(const wchar_t *exeName);
 // Whether every thread of process `pid` is suspended now (a process created
 // suspended and not yet resumed); false when it has no thread to see.
 bool AllThreadsSuspended(DWORD pid);
+// Whether a thread of `process` waits now for a critical section of its
+// program image that another of its threads holds, read from the section in
+// the process's memory.
+bool WaitsOnALockOfItsImage(HANDLE process);
 
 } // namespace tb
 

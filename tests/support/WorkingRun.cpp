@@ -51,8 +51,8 @@ std::vector<ExpectedLine> RunHead(HWND hidden) {
             Note("MainThreadCreateWindow", handle)};
 }
 
-ExpectedLine NoTargetWindow() {
-    return Error("CloseXoltWin", "FindWindowEx failed");
+ExpectedLine NoTargetWindow(DWORD code) {
+    return Error("CloseXoltWin", "FindWindowEx failed", code);
 }
 
 std::vector<ExpectedLine> RunTail() {

@@ -44,8 +44,10 @@ std::vector<ExpectedLine> LampLines();
 // The first lines of a working copy started with the trace on: version,
 // language, and the handle of its hidden window `hidden`.
 std::vector<ExpectedLine> RunHead(HWND hidden);
-// A close request that found no target window.
-ExpectedLine NoTargetWindow();
+// A close request that found no target window; its code is `code`. Wine's
+// lookup sets no code of its own, so in a copy the code is what the window
+// calls before it left, which only the seam, calling the request itself, knows.
+ExpectedLine NoTargetWindow(DWORD code = kAnyCode);
 // What a close request that found the target's window traces.
 const char kPressedClose[] = "FindWindowEx succeed, Post WM_CLOSE";
 // The end of a working run after the hidden window was closed with no target
