@@ -53,6 +53,7 @@ BOOL SendAcpiRequest(HANDLE hDevice, BYTE *pbRequest, DWORD cbRequest, BYTE *pbR
 TEST(NativeRequestTest, CarriesTheAddressOfALiveRecordForBothLampArguments) {
     tb::AcpiStandIn driver(tb::DefaultStandInSysPath()); // the device must open
     ASSERT_TRUE(driver.Start());
+    s_sent.clear(); // a run repeated in one process starts afresh
     s_native = true;
     SetLightLED(TRUE);
     SetLightLED(FALSE);
