@@ -107,7 +107,7 @@ faults=(
 'loop-reads-only-the-window@app/HiddenWindow.cpp@1@GetMessageW(&msg, NULL, 0, 0)@GetMessageW(&msg, g_hWnd, 0, 0)@e2e.HiddenWindowTest@HiddenWindowTest.CloseFromOutsideEndsTheRunWithoutWaitingForTheTarget'
 'suspend-query-relights@app/HiddenWindow.cpp@1@        TraceNotify(L"WM_POWERBROADCAST", L"WndProc");\n        return TRUE;@        TraceNotify(L"WM_POWERBROADCAST", L"WndProc");\n        break;@e2e.HiddenWindowTest@HiddenWindowTest.TargetStayingOpenAfterAPressLeavesTheLampDarkAndLaterPressesIgnored'
 'lock-left-before-the-lamp@app/RunningLamp.cpp@1@    SetLightLED(bRunning);\n    s_lampLock.Leave();@    s_lampLock.Leave();\n    SetLightLED(bRunning);@e2e.WorkingRunTest@WorkingRunTest.CloseRequestDuringTheLaunchLampWaitsForIt'
-'failed-wait-traced-as-note@app/TargetRunner.cpp@1@        TraceError(szText, L"ExecXoltThread");@        TraceNotify(szText, L"ExecXoltThread");@e2e.WorkingRunTest@WorkingRunTest.FailedInputIdleWaitIsAnErrorAndTheExitWaitStillFollows'
+'failed-wait-traced-as-note@app/TargetRunner.cpp@1@        TraceError(szText, L"ExecXoltThread");@        TraceNotify(szText, L"ExecXoltThread");@seam@ChildStartTest.FailedInputIdleWaitIsAnErrorAndTheExitWaitStillFollows'
 'bounded-count-less-one@common/StrFormat.cpp@1@FormatBoundedV(pszDst, cch, pszFormat, args)@FormatBoundedV(pszDst, cch - 1, pszFormat, args)@unit@FormatBounded.TerminatesAndReportsWhetherTheTextFitted'
 'box-type-bound-off-by-one@diag/MyMessageBox.cpp@1@nType > 3@nType >= 3@unit@BoxStyle.TypesMapToIconAndButtons'
 'box-style-of-the-type@diag/MyMessageBox.cpp@1@MessageBoxW(NULL, szText, BOX_CAPTION, uStyle)@MessageBoxW(NULL, szText, BOX_CAPTION, nType)@e2e.StartupTest@StartupTest.CopyOfAnotherUserIsRefusedWithTheOccupiedBox'
