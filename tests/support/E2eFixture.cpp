@@ -187,12 +187,6 @@ BoxView E2eTest::WaitForBoxOf(const ChildProcess &copy) {
     return ReadBox(WaitForBox(copy.Pid(), kBoxCaption, kBoxMs));
 }
 
-void E2eTest::ExpectNoDriverRequest() {
-    AcpiStandInHistory history = {};
-    ASSERT_TRUE(driver_->History(history));
-    EXPECT_EQ(0u, history.total);
-}
-
 void E2eTest::DriverAbsent() {
     ASSERT_TRUE(driver_->Stop()) << "the ACPI driver stand-in does not stop";
 }
