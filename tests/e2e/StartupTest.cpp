@@ -119,13 +119,12 @@ TEST_F(StartupTest, MissingDriverShowsTheLocalizedErrorBoxAndEnds) {
 // ---------------------------------------------------------------- a copy in this session
 
 // An error line too is written only with the switch. Its code is the one the
-// lookup leaves after the mutex call, asked of the system by the same calls.
+// lookup leaves after the mutex call that met the running copy's mutex.
 TEST_F(StartupTest, MutexWithoutWindowTracesTheErrorAndEnds) {
     HeldName local(HeldName::Mutex, kLocalMutexName);
     ASSERT_TRUE(local.Ok());
-    HANDLE again = CreateMutexW(nullptr, FALSE, kLocalMutexName);
-    const DWORD code = FailedLookupCode(kLauncherWindowName, kLauncherWindowName, GetLastError());
-    CloseHandle(again);
+    const DWORD code =
+        FailedLookupCode(kLauncherWindowName, kLauncherWindowName, ERROR_ALREADY_EXISTS);
     ASSERT_TRUE(EndedCleanly(RunToEnd(L" /d"), MutexWithoutWindow(code)));
 
     ASSERT_TRUE(EndedCleanly(RunToEnd(L""), {}));

@@ -2,11 +2,8 @@
 // file that is no program lies where it should be.
 #include "WorkingRun.h"
 
-#include "Processes.h"
-
 using namespace tb;
 
-// What lies where the target should be, when it cannot be launched.
 enum Unlaunchable { kNothing, kFolder, kNoProgram };
 
 class UnlaunchableTargetTest : public WorkingRunTest,
@@ -17,13 +14,12 @@ class UnlaunchableTargetTest : public WorkingRunTest,
 // field. Either way the run ends at once, without lamp or target.
 TEST_P(UnlaunchableTargetTest, EndsTheRunWithoutLampOrTarget) {
     ASSERT_TRUE(DeleteFileW(TargetPath().c_str()));
-    if (GetParam() == kFolder) {
+    if (GetParam() == kFolder)
         ASSERT_TRUE(CreateDirectoryW(TargetPath().c_str(), nullptr));
-    } else if (GetParam() == kNoProgram) {
+    else if (GetParam() == kNoProgram)
         ASSERT_TRUE(sandbox_->WriteBytes(kLumoraExe, "not a program\r\n"));
-    } else { // only a file whose name begins like the target's
+    else // only a file whose name begins like the target's
         ASSERT_TRUE(sandbox_->WriteBytes(std::wstring(kLumoraExe) + L".lnk", "a shortcut\r\n"));
-    }
 
     HWND hidden = nullptr;
     CopyRun run = Finish(LaunchWorkingCopy(L" /d", {}, &hidden));

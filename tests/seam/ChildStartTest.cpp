@@ -4,8 +4,7 @@
 // be made to fail, nor its moment be watched, from outside, so this program
 // defines the worker's resume call itself (the product keeps it in a file of
 // its own for that) and runs the worker directly, with the launcher's folder
-// laid out in a sandbox. The close request is called here too: only in process
-// is the code its failed lookup leaves known.
+// laid out in a sandbox.
 #include <gtest/gtest.h>
 
 #include <windows.h>
@@ -183,8 +182,8 @@ TEST_F(ChildStartTest, ChildThatCanBeNeitherResumedNorEndedIsNotWaitedFor) {
                    LampLines()));
 }
 
-// A close request that finds no target traces the code its lookup leaves, as
-// the system gives it for the same lookup after the same earlier code.
+// A close request that finds no target traces the code its lookup leaves, only
+// known in process: what the system gives for the same lookup and earlier code.
 TEST_F(ChildStartTest, CloseRequestWithoutATargetTracesTheCodeItsLookupLeaves) {
     const DWORD code = FailedLookupCode(kLumoraClass, kLumoraTitle, ERROR_NOACCESS);
     SetLastError(ERROR_NOACCESS);
@@ -194,9 +193,8 @@ TEST_F(ChildStartTest, CloseRequestWithoutATargetTracesTheCodeItsLookupLeaves) {
 }
 
 // A console program in the target's place has no message queue: the input-idle
-// wait fails, an error line naming the child, and the exit wait still follows.
-// Its code stays unknown: Wine's wait fails without setting one, so the line
-// carries what earlier calls of the worker left.
+// wait fails, an error line naming the child (with whatever code the worker's
+// earlier calls left: Wine's wait sets none), and the exit wait still follows.
 TEST_F(ChildStartTest, FailedInputIdleWaitIsAnErrorAndTheExitWaitStillFollows) {
     ASSERT_TRUE(CopyFileW(LampProbePath().c_str(), targetPath_.c_str(), FALSE));
     s_resumeFails = false;

@@ -90,13 +90,6 @@ void Say(const std::string &text) {
     fflush(stdout);
 }
 
-DWORD OwnerOf(HWND window) {
-    DWORD pid = 0;
-    if (window != nullptr)
-        GetWindowThreadProcessId(window, &pid);
-    return pid;
-}
-
 // A copy of the launcher started by this test (E2eTest::Launch), which ends it
 // if it still runs when the test ends. Its handle stays open until then, so
 // its id is not given to another process meanwhile and its trace lines stay
@@ -305,16 +298,15 @@ protected:
         if (running.size() != 1 || targets.size() != 1 || targets[0].parent != running[0])
             return false;
         if (OwnerOf(FindWindowW(kLauncherWindowName, kLauncherWindowName)) != running[0] ||
-            OwnerOf(FindLumoraWindow()) != targets[0].pid)
+            FindLumoraPid() != targets[0].pid)
             return false;
         *targetRuns = true;
         return true;
     }
 
-    // Waits until SettledNow() holds for good: no copy runs, or the one working
-    // copy has handled all that ended copies posted to it before a resume
-    // broadcast posted now, whose lamp request still lights the lamp (none of
-    // it was a close request).
+    // Waits until SettledNow() holds for good: no copy runs, or the working copy
+    // has handled all that ended copies posted before a resume broadcast posted
+    // now, whose lamp request still lights the lamp (none was a close request).
     bool Settle(bool *targetRuns) const {
         return PollUntil(kSettleMs, kPollMs, [&] {
             if (!SettledNow(targetRuns))

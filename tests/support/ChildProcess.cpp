@@ -124,7 +124,7 @@ bool ChildProcess::StartThroughLoader(const std::wstring &exePath, const std::ws
                                       DWORD findTimeoutMs, const std::wstring &logScript) {
     if (hProcess_ != nullptr)
         return false;
-    std::vector<DWORD> before = OtherProcessIds();
+    std::vector<DWORD> before = IdsOf(OtherProcesses());
     cmdLine_ = L"\"" + exePath + L"\"" + tail;
     std::wstring loaderCmd =
         logScript.empty() ? L"wine " + cmdLine_ : L"sh " + logScript + L" " + cmdLine_;
@@ -146,7 +146,7 @@ bool ChildProcess::StartThroughLoader(const std::wstring &exePath, const std::ws
     if (pi.hProcess != nullptr)
         CloseHandle(pi.hProcess);
     const bool found = PollUntil(findTimeoutMs, kPollMs, [&] {
-        for (DWORD pid : OtherProcessIds()) {
+        for (DWORD pid : IdsOf(OtherProcesses())) {
             if (Contains(before, pid))
                 continue;
             HANDLE h = OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, pid);
@@ -200,7 +200,7 @@ size_t KillProcessesUnder(const std::wstring &folder, DWORD timeoutMs) {
     if (prefix.empty() || prefix.back() != L'\\')
         prefix += L'\\';
     std::vector<HANDLE> ended;
-    for (DWORD pid : OtherProcessIds()) {
+    for (DWORD pid : IdsOf(OtherProcesses())) {
         HANDLE h = OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ | PROCESS_TERMINATE |
                                    SYNCHRONIZE,
                                FALSE, pid);

@@ -1,6 +1,7 @@
 #include "E2eFixture.h"
 
 #include "Poll.h"
+#include "Processes.h"
 #include "StandInEnvironment.h"
 #include "WinePath.h"
 
@@ -24,10 +25,7 @@ std::wstring CurrentTestName() {
 // The hidden window of process `pid`, null when it has none.
 HWND HiddenWindowOf(DWORD pid) {
     HWND window = FindWindowW(kLauncherWindowName, kLauncherWindowName);
-    DWORD owner = 0;
-    if (window != nullptr)
-        GetWindowThreadProcessId(window, &owner);
-    return owner == pid ? window : nullptr;
+    return OwnerOf(window) == pid ? window : nullptr;
 }
 
 // Every program made of these tests installs the driver stand-in once.
@@ -187,12 +185,6 @@ std::vector<std::string> E2eTest::TraceOf(const ChildProcess &copy) {
 
 BoxView E2eTest::WaitForBoxOf(const ChildProcess &copy) {
     return ReadBox(WaitForBox(copy.Pid(), kBoxCaption, kBoxMs));
-}
-
-void E2eTest::ExpectNoDriverRequest() {
-    AcpiStandInHistory history = {};
-    ASSERT_TRUE(driver_->History(history));
-    EXPECT_EQ(0u, history.total);
 }
 
 void E2eTest::DriverAbsent() {

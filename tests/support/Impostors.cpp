@@ -18,6 +18,19 @@ const DWORD kStopMs = 5000;
 // The window currently faked; its procedure records into it.
 std::atomic<FakeLauncherWindow *> s_active{nullptr};
 
+// A top-level window of this thread, of a class registered with `proc` unless
+// this process has it already; null when it could not be made.
+HWND MakeWindow(const wchar_t *className, const wchar_t *title, WNDPROC proc) {
+    WNDCLASSW wc = {};
+    wc.lpfnWndProc = proc;
+    wc.hInstance = GetModuleHandleW(nullptr);
+    wc.lpszClassName = className;
+    if (RegisterClassW(&wc) == 0 && GetLastError() != ERROR_CLASS_ALREADY_EXISTS)
+        return nullptr;
+    return CreateWindowExW(0, className, title, WS_OVERLAPPEDWINDOW, CW_USEDEFAULT, 0,
+                           CW_USEDEFAULT, 0, nullptr, nullptr, wc.hInstance, nullptr);
+}
+
 } // namespace
 
 HeldName::HeldName(Kind kind, const std::wstring &name) {
@@ -60,15 +73,8 @@ std::string Shown(const std::vector<Received> &messages) {
     return out;
 }
 
-NearMissWindow::NearMissWindow(const wchar_t *className, const wchar_t *title) : class_(className) {
-    WNDCLASSW wc = {};
-    wc.lpfnWndProc = DefWindowProcW;
-    wc.hInstance = GetModuleHandleW(nullptr);
-    wc.lpszClassName = className;
-    RegisterClassW(&wc); // or this process has it already
-    hwnd_ = CreateWindowExW(0, className, title, WS_OVERLAPPEDWINDOW, CW_USEDEFAULT, 0,
-                            CW_USEDEFAULT, 0, nullptr, nullptr, wc.hInstance, nullptr);
-}
+NearMissWindow::NearMissWindow(const wchar_t *className, const wchar_t *title)
+    : class_(className), hwnd_(MakeWindow(className, title, DefWindowProcW)) {}
 
 NearMissWindow::~NearMissWindow() {
     if (hwnd_ != nullptr)
@@ -132,16 +138,7 @@ void FakeLauncherWindow::Stop() {
 }
 
 void FakeLauncherWindow::Run() {
-    HINSTANCE hInstance = GetModuleHandleW(nullptr);
-    WNDCLASSW wc = {};
-    wc.lpfnWndProc = &FakeLauncherWindow::Proc;
-    wc.hInstance = hInstance;
-    wc.lpszClassName = kLauncherWindowName;
-    bool registered = RegisterClassW(&wc) != 0 || GetLastError() == ERROR_CLASS_ALREADY_EXISTS;
-    HWND hwnd = registered ? CreateWindowExW(0, kLauncherWindowName, kLauncherWindowName,
-                                             WS_OVERLAPPEDWINDOW, CW_USEDEFAULT, 0, CW_USEDEFAULT,
-                                             0, nullptr, nullptr, hInstance, nullptr)
-                           : nullptr;
+    HWND hwnd = MakeWindow(kLauncherWindowName, kLauncherWindowName, &FakeLauncherWindow::Proc);
     if (hwnd != nullptr)
         ShowWindow(hwnd, SW_HIDE);
     {
@@ -164,7 +161,7 @@ void FakeLauncherWindow::Run() {
         recording_ = false;
         hwnd_ = nullptr;
     }
-    UnregisterClassW(kLauncherWindowName, hInstance);
+    UnregisterClassW(kLauncherWindowName, GetModuleHandleW(nullptr));
     {
         std::lock_guard<std::mutex> guard(lock_);
         finished_ = true;

@@ -47,12 +47,11 @@ struct Received {
     WPARAM wParam;
     LPARAM lParam;
 };
-// " 0x<message>(<wParam>,<lParam>)" for each, for failure messages.
+// " 0x<message>(<wParam>,<lParam>)" for each: compared, and shown on failure.
 std::string Shown(const std::vector<Received> &messages);
 
-// A top-level window of this thread with `className` and `title`, for a near
-// miss: a lookup that is loose about either one takes it. It is never pumped,
-// so what is posted to it stays queued.
+// A near miss: a top-level window of this thread that a lookup loose about its
+// class or its title takes. Never pumped: what is posted to it stays queued.
 class NearMissWindow {
 public:
     NearMissWindow(const wchar_t *className, const wchar_t *title);
@@ -60,8 +59,7 @@ public:
     NearMissWindow(const NearMissWindow &) = delete;
     NearMissWindow &operator=(const NearMissWindow &) = delete;
 
-    // Takes what was posted to it from the queue: true when it was made and
-    // none of it was a close request or a private message.
+    // Empties its queue: true when it was made and got no close request or private message.
     bool NothingPosted();
 
 private:
@@ -69,9 +67,8 @@ private:
     HWND hwnd_ = nullptr;
 };
 
-// The code a thread holds after a lookup for a top-level window of `className`
-// and `title` that finds none, when it held `earlier` before: asked of the
-// system now. (Wine's lookup sets none: `earlier` stays.)
+// The code a lookup of a top-level window that finds none leaves in a thread
+// that held `earlier`, asked of the system now (Wine's sets none).
 DWORD FailedLookupCode(const wchar_t *className, const wchar_t *title, DWORD earlier);
 
 // A running copy's hidden window, faked: an ordinary hidden top-level window

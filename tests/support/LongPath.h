@@ -1,7 +1,5 @@
-// A launcher installed in a folder of a chosen length, with a strings file
-// of its own, and no driver: the long-path tests' fixture.
-#ifndef TB_LONG_PATH_H
-#define TB_LONG_PATH_H
+// The long-path tests' fixture: the launcher in a folder of a chosen length, without the driver.
+#pragma once
 
 #include "E2eFixture.h"
 
@@ -24,15 +22,6 @@ protected:
                                        kDeepText + L"\r\n"));
     }
 
-    // Waits for the copy's driver box, which must show the text of the
-    // strings file in the deep folder, and presses OK.
-    void AnswerDeepBox(ChildProcess &copy) {
-        BoxView box = WaitForBoxOf(copy);
-        ASSERT_NE(nullptr, box.hwnd) << "no driver box: the copy did not get that far";
-        EXPECT_EQ(kDeepText, box.text);
-        ASSERT_TRUE(PressButton(box.hwnd, IDOK, kPressMs));
-    }
-
     // The copy must end by itself (no box), with 0, having traced exactly `lines`.
     void ExpectRefusal(ChildProcess &copy, const std::vector<ExpectedLine> &lines) {
         EXPECT_TRUE(EndedCleanly(Finish(copy), lines))
@@ -41,5 +30,3 @@ protected:
 };
 
 } // namespace tb
-
-#endif

@@ -183,11 +183,7 @@ HWND FindLumoraWindow() {
 }
 
 DWORD FindLumoraPid() {
-    HWND window = FindLumoraWindow();
-    DWORD pid = 0;
-    if (window)
-        GetWindowThreadProcessId(window, &pid);
-    return pid;
+    return OwnerOf(FindLumoraWindow());
 }
 
 bool WaitForLumoraWindow(DWORD timeoutMs, HWND *window) {
@@ -200,7 +196,7 @@ bool WaitForLumoraWindow(DWORD timeoutMs, HWND *window) {
 }
 
 std::vector<DWORD> LumoraPids() {
-    return ProcessIdsNamed(kLumoraExe);
+    return IdsOf(ProcessesNamed(kLumoraExe));
 }
 
 bool WaitForNoLumora(DWORD timeoutMs) {

@@ -1,6 +1,7 @@
 #include "MessageBoxes.h"
 
 #include "Poll.h"
+#include "Processes.h"
 
 namespace tb {
 
@@ -20,10 +21,8 @@ struct Search {
 
 BOOL CALLBACK CollectBox(HWND hwnd, LPARAM param) {
     Search *search = reinterpret_cast<Search *>(param);
-    DWORD pid = 0;
-    GetWindowThreadProcessId(hwnd, &pid);
     WCHAR cls[16] = {};
-    if (pid == search->pid && IsWindowVisible(hwnd) &&
+    if (OwnerOf(hwnd) == search->pid && IsWindowVisible(hwnd) &&
         GetClassNameW(hwnd, cls, ARRAYSIZE(cls)) > 0 && lstrcmpW(cls, L"#32770") == 0)
         search->found.push_back(hwnd);
     return TRUE;

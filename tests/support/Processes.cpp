@@ -24,6 +24,8 @@ template <typename Keep> std::vector<ProcessEntry> Snapshot(Keep keep) {
     return found;
 }
 
+} // namespace
+
 std::vector<DWORD> IdsOf(const std::vector<ProcessEntry> &processes) {
     std::vector<DWORD> pids;
     for (const ProcessEntry &p : processes)
@@ -31,15 +33,9 @@ std::vector<DWORD> IdsOf(const std::vector<ProcessEntry> &processes) {
     return pids;
 }
 
-} // namespace
-
 std::vector<ProcessEntry> OtherProcesses() {
     const DWORD self = GetCurrentProcessId();
     return Snapshot([self](const PROCESSENTRY32W &e) { return e.th32ProcessID != self; });
-}
-
-std::vector<DWORD> OtherProcessIds() {
-    return IdsOf(OtherProcesses());
 }
 
 std::vector<ProcessEntry> ProcessesNamed(const wchar_t *exeName) {
@@ -51,8 +47,11 @@ std::vector<ProcessEntry> ProcessesNamed(const wchar_t *exeName) {
     });
 }
 
-std::vector<DWORD> ProcessIdsNamed(const wchar_t *exeName) {
-    return IdsOf(ProcessesNamed(exeName));
+DWORD OwnerOf(HWND window) {
+    DWORD pid = 0;
+    if (window != nullptr)
+        GetWindowThreadProcessId(window, &pid);
+    return pid;
 }
 
 bool AllThreadsSuspended(DWORD pid) {

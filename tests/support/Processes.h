@@ -15,18 +15,17 @@ struct ProcessEntry {
 
 // Every running process except this one.
 std::vector<ProcessEntry> OtherProcesses();
-// Ids of every running process except this one.
-std::vector<DWORD> OtherProcessIds();
 // The running processes whose executable is named `exeName` (any case).
 std::vector<ProcessEntry> ProcessesNamed(const wchar_t *exeName);
 // Their ids.
-std::vector<DWORD> ProcessIdsNamed(const wchar_t *exeName);
+std::vector<DWORD> IdsOf(const std::vector<ProcessEntry> &processes);
+// The process that made `window`; 0 for none.
+DWORD OwnerOf(HWND window);
 // Whether every thread of process `pid` is suspended now (a process created
 // suspended and not yet resumed); false when it has no thread to see.
 bool AllThreadsSuspended(DWORD pid);
-// Whether a thread of `process` waits now for a critical section of its
-// program image that another of its threads holds, read from the section in
-// the process's memory.
+// Whether a thread of `process` now waits for a critical section of its program
+// image that another thread holds, as read from the process's memory.
 bool WaitsOnALockOfItsImage(HANDLE process);
 
 } // namespace tb

@@ -44,9 +44,8 @@ std::vector<ExpectedLine> LampLines();
 // The first lines of a working copy started with the trace on: version,
 // language, and the handle of its hidden window `hidden`.
 std::vector<ExpectedLine> RunHead(HWND hidden);
-// A close request that found no target window; its code is `code`. Wine's
-// lookup sets no code of its own, so in a copy the code is what the window
-// calls before it left, which only the seam, calling the request itself, knows.
+// A close request that found no target window, with `code`: what calls before
+// the lookup left (Wine's sets none), known only to the seam, which calls it.
 ExpectedLine NoTargetWindow(DWORD code = kAnyCode);
 // What a close request that found the target's window traces.
 const char kPressedClose[] = "FindWindowEx succeed, Post WM_CLOSE";
