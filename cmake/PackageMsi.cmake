@@ -36,7 +36,8 @@ if(NOT DEFINED AVENOR_MSI_SOURCE)
 endif()
 
 # wixl takes only relative paths to the files: the two files and the icon of
-# the list of installed programs are put together in one folder.
+# the list of installed programs are put together in one scratch folder, which
+# later holds the code page table too.
 set(files "${AVENOR_MSI}.files")
 file(REMOVE_RECURSE "${files}" "${AVENOR_MSI}")
 file(COPY "${AVENOR_MSI_FILES}/Avenor.exe" "${AVENOR_MSI_FILES}/Avenor.ini"
@@ -50,19 +51,18 @@ execute_process(
           -D UpgradeBelow=${major}.${minor}.${patch} -D SourceDir=.
           -o "${AVENOR_MSI}" "${AVENOR_MSI_SOURCE}"
   WORKING_DIRECTORY "${files}" COMMAND_ERROR_IS_FATAL ANY)
-file(REMOVE_RECURSE "${files}")
 # What wixl leaves out: the exe's version and language, so that the installer
 # applies its rules for versioned files (which compare versions, never a
 # hash: a versioned file has no hash row), and the database's code page, so
 # that the refusal text can be translated.
-file(WRITE "${AVENOR_MSI}.cp/_ForceCodepage.idt" "\r\n\r\n1252\t_ForceCodepage\r\n")
+file(WRITE "${files}/_ForceCodepage.idt" "\r\n\r\n1252\t_ForceCodepage\r\n")
 execute_process(
   COMMAND ${frozen} msibuild "${AVENOR_MSI}"
           -q "UPDATE `File` SET `Version` = '${AVENOR_MSI_VERSION}', `Language` = '1033' WHERE `File` = 'Avenor.exe'"
           -q "DELETE FROM `MsiFileHash` WHERE `File_` = 'Avenor.exe'"
-          -i "${AVENOR_MSI}.cp/_ForceCodepage.idt"
+          -i "${files}/_ForceCodepage.idt"
   COMMAND_ERROR_IS_FATAL ANY)
-file(REMOVE_RECURSE "${AVENOR_MSI}.cp")
+file(REMOVE_RECURSE "${files}")
 # The package code follows from every byte of the package but the code itself:
 # the package is summed with a code of zeros, then given the code of that sum.
 # Two packages that differ in anything (files, tables, conditions, summary)

@@ -49,21 +49,21 @@ if [ -n "${AVENOR_SIGN_PASSWORD_FILE:-}" ]; then
     password=$(<"$AVENOR_SIGN_PASSWORD_FILE") || fail "cannot read AVENOR_SIGN_PASSWORD_FILE"
 fi
 [ -n "$password" ] && with+=(-readpass -)
-checks=(-CAfile "${AVENOR_SIGN_CAFILE:-/etc/ssl/certs/ca-certificates.crt}")
+cafile=${AVENOR_SIGN_CAFILE:-/etc/ssl/certs/ca-certificates.crt}
+checks=(-CAfile "$cafile")
 if [ -n "${AVENOR_SIGN_TIMESTAMP:-}" ]; then
     with+=(-ts "$AVENOR_SIGN_TIMESTAMP")
-    checks+=(-TSA-CAfile "${AVENOR_SIGN_TSA_CAFILE:-${AVENOR_SIGN_CAFILE:-/etc/ssl/certs/ca-certificates.crt}}")
+    checks+=(-TSA-CAfile "${AVENOR_SIGN_TSA_CAFILE:-$cafile}")
 fi
 for f in "$@"; do
     printf '%s' "$password" |
         osslsigncode sign "${with[@]}" -h sha256 -n Avenor -in "$f" -out "$f.signed" >/dev/null ||
         { rm -f "$f.signed"; fail "signing $f failed"; }
-    if ! osslsigncode verify "${checks[@]}" -ignore-cdp -in "$f.signed" >"$f.verify.log" 2>&1; then
-        cat "$f.verify.log" >&2
-        rm -f "$f.signed" "$f.verify.log"
+    if ! verified=$(osslsigncode verify "${checks[@]}" -ignore-cdp -in "$f.signed" 2>&1); then
+        echo "$verified" >&2
+        rm -f "$f.signed"
         fail "the signature of $f does not verify"
     fi
-    rm -f "$f.verify.log"
     mv -f "$f.signed" "$f"
     echo "signed and verified: $f"
 done

@@ -202,7 +202,7 @@ TEST_F(ChildStartTest, FailedInputIdleWaitIsAnErrorAndTheExitWaitStillFollows) {
     ASSERT_EQ(1u, s_childAtResume.size());
     char pid[16];
     snprintf(pid, sizeof(pid), "0x%08X", static_cast<unsigned>(s_childAtResume[0]));
-    const std::string path = RegexEscape(ToAnsi(targetPath_));
+    const std::string path = ToAnsi(targetPath_);
     ASSERT_TRUE(trace_.Flush(10000));
     const std::vector<std::string> lines = trace_.LinesOf(GetCurrentProcessId());
     EXPECT_EQ((std::vector<unsigned>{kLampOn, kLampOff}), LampRequests());
@@ -210,8 +210,9 @@ TEST_F(ChildStartTest, FailedInputIdleWaitIsAnErrorAndTheExitWaitStillFollows) {
         lines, LampLines() +
                    ErrorLike("ExecXoltThread",
                              "WaitForInputIdle failed \\(ErrCode: 0x[0-9A-F]{8}\\) - PID: " +
-                                 std::string(pid) + ", it takes [0-9]+ ms \\(" + path + "\\)") +
-                   WaitSucceeded("WaitForSingleObject", ToAnsi(targetPath_)) + LampLines()));
+                                 std::string(pid) + ", it takes [0-9]+ ms \\(" + RegexEscape(path) +
+                                 "\\)") +
+                   WaitSucceeded("WaitForSingleObject", path) + LampLines()));
     WaitLine exit;
     ASSERT_TRUE(FindWaitLine(lines, "WaitForSingleObject", &exit));
     EXPECT_EQ(s_childAtResume[0], exit.pid);
