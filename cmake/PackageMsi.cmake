@@ -53,13 +53,17 @@ execute_process(
   WORKING_DIRECTORY "${files}" COMMAND_ERROR_IS_FATAL ANY)
 # What wixl leaves out: the exe's version and language, so that the installer
 # applies its rules for versioned files (which compare versions, never a
-# hash: a versioned file has no hash row), and the database's code page, so
-# that the refusal text can be translated.
+# hash: a versioned file has no hash row); its checksum attribute, so that a
+# repair verifies the launcher's PE checksum and replaces a damaged one of the
+# same version; the secure properties, so that a managed install keeps the
+# folder a deployer names and the one remembered; and the database's code
+# page, so that the refusal text can be translated.
 file(WRITE "${files}/_ForceCodepage.idt" "\r\n\r\n1252\t_ForceCodepage\r\n")
 execute_process(
   COMMAND ${frozen} msibuild "${AVENOR_MSI}"
-          -q "UPDATE `File` SET `Version` = '${AVENOR_MSI_VERSION}', `Language` = '1033' WHERE `File` = 'Avenor.exe'"
+          -q "UPDATE `File` SET `Version` = '${AVENOR_MSI_VERSION}', `Language` = '1033', `Attributes` = 1536 WHERE `File` = 'Avenor.exe'"
           -q "DELETE FROM `MsiFileHash` WHERE `File_` = 'Avenor.exe'"
+          -q "UPDATE `Property` SET `Value` = 'AVENOR_OLDER;AVENOR_NEWER;AVENOR_REMEMBERED;INSTALLDIR' WHERE `Property` = 'SecureCustomProperties'"
           -i "${files}/_ForceCodepage.idt"
   COMMAND_ERROR_IS_FATAL ANY)
 file(REMOVE_RECURSE "${files}")

@@ -4,13 +4,18 @@
 # longer than CASE_TIMEOUT seconds (the process is then ended), is named on a
 # line of its own, and every case the process did not get to is run after it,
 # each in a process of its own: one bad case hides no other result.
-# A run in which no case ran, or a case skipped itself, fails.
-# usage: run-gtest.sh EXE FILTER CASE_TIMEOUT
+# A run in which no case ran fails, and so does one in which a case skipped
+# itself, unless its program announced it as not run on this platform
+# ("[ NOT RUN  ] on wine: Suite.Case", tests/support/NotRun.h).
+# usage: run-gtest.sh EXE FILTER CASE_TIMEOUT [in-order]
 # AVENOR_GTEST_FILTER, when set, replaces FILTER (scripts/faults.sh runs only
-# the cases a fault must fail).
+# the cases a fault must fail). Cases "in-order" build on each other: they
+# always run whole, and none is run again on its own after a crash.
 set -uo pipefail
 exe="$1"
-filter="${AVENOR_GTEST_FILTER:-$2}"
+order="${4:-}"
+filter="$2"
+[ "$order" = in-order ] || filter="${AVENOR_GTEST_FILTER:-$2}"
 limit="$3"
 log=$(mktemp)
 trap 'rm -f "$log"' EXIT
@@ -56,9 +61,12 @@ reported() {
 
 run --gtest_filter="$filter"
 if [ -z "$hung" ] && tr -d '\r' <"$log" | grep -aqE '^\[==========\] [0-9]+ tests? from [0-9]+ test suites? ran\.'; then
-    # A run that ran no case, or a case that skipped itself, proves nothing: it fails.
-    if tr -d '\r' <"$log" | grep -aqE '^\[==========\] 0 tests from|^\[  SKIPPED \] [^ ]+ \('; then
-        echo "[ NO CASE  ] $exe, filter $filter: no case matched, or a case skipped itself (above)"
+    # A run that ran no case, or a case that skipped itself unannounced, proves
+    # nothing: it fails.
+    unannounced=$(tr -d '\r' <"$log" | sed -n 's/^\[  SKIPPED \] \([^ ]*\) (.*/\1/p' |
+        while read -r c; do tr -d '\r' <"$log" | grep -aqxF "[ NOT RUN  ] on wine: $c" || echo "$c"; done)
+    if [ -n "$unannounced" ] || tr -d '\r' <"$log" | grep -aqE '^\[==========\] 0 tests from'; then
+        echo "[ NO CASE  ] $exe, filter $filter: no case matched, or a case skipped itself unannounced:" $unannounced
         exit 1
     fi
     exit "$code"
@@ -79,6 +87,8 @@ for c in "${cases[@]}"; do
         echo "[ TIMEOUT  ] $c ran longer than $limit s; its process was ended"
     elif tr -d '\r' <"$first" | grep -aqxF "[ RUN      ] $c"; then
         echo "[ CRASHED  ] $c ended its process (exit code $code)"
+    elif [ "$order" = in-order ]; then
+        echo "[ NOT RUN  ] $c: its rows build on each other; run the program whole once more"
     else
         rest+=("$c")
     fi

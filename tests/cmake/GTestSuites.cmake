@@ -7,16 +7,19 @@
 # writes the entries has changed.
 #
 #   avenor_add_gtest_suites(TARGET PREFIX <name> [WHOLE] CASE_TIMEOUT <s>
-#                           [LABELS <label>...] [SERIAL | OWN_PREFIX <name>])
+#                           [LABELS <label>...] [SERIAL | OWN_PREFIX <name>]
+#                           [IN_ORDER])
 #
 # SERIAL entries share the build's Wine prefix and run one at a time; an
 # OWN_PREFIX entry runs in a 64-bit prefix of that name (scripts/own-prefix.sh)
 # and may run beside them.
+# IN_ORDER cases build on each other: they always run whole, in one process
+# (tests/run-gtest.sh, "in-order").
 # Entries are named <PREFIX>.<suite> (or <PREFIX> with WHOLE). A case may take
 # CASE_TIMEOUT seconds; an entry's limit is that times its number of cases,
 # plus a minute for the program's start and end.
 function(avenor_add_gtest_suites target)
-  cmake_parse_arguments(arg "WHOLE;SERIAL" "PREFIX;CASE_TIMEOUT;OWN_PREFIX" "LABELS" ${ARGN})
+  cmake_parse_arguments(arg "WHOLE;SERIAL;IN_ORDER" "PREFIX;CASE_TIMEOUT;OWN_PREFIX" "LABELS" ${ARGN})
   set(listing_script "${CMAKE_CURRENT_BINARY_DIR}/${target}_suites_include.cmake")
   set(entries_file "${CMAKE_CURRENT_BINARY_DIR}/${target}_suites.cmake")
   file(GENERATE OUTPUT "${listing_script}" CONTENT
@@ -32,7 +35,7 @@ if(NOT EXISTS \"\${entries}\" OR \"\${exe}\" IS_NEWER_THAN \"\${entries}\"
     EXE \"\${exe}\" OUT \"\${entries}\"
     PREFIX [==[${arg_PREFIX}]==] WHOLE [==[${arg_WHOLE}]==]
     CASE_TIMEOUT [==[${arg_CASE_TIMEOUT}]==] SERIAL [==[${arg_SERIAL}]==]
-    OWN_PREFIX [==[${arg_OWN_PREFIX}]==] OWN_PREFIX_SCRIPT [==[${AVENOR_OWN_PREFIX}]==]
+    IN_ORDER [==[${arg_IN_ORDER}]==] OWN_PREFIX [==[${arg_OWN_PREFIX}]==] OWN_PREFIX_SCRIPT [==[${AVENOR_OWN_PREFIX}]==]
     LABELS ${arg_LABELS})
 endif()
 include(\"\${entries}\")

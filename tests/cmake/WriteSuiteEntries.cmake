@@ -1,7 +1,7 @@
 # Run by ctest (see GTestSuites.cmake): lists the cases of one test program and
 # writes its CTest entries, one per suite or one for the whole program.
 function(avenor_write_suite_entries)
-  cmake_parse_arguments(arg "" "EMULATOR;RUNNER;EXE;OUT;PREFIX;WHOLE;CASE_TIMEOUT;SERIAL;OWN_PREFIX;OWN_PREFIX_SCRIPT" "LABELS"
+  cmake_parse_arguments(arg "" "EMULATOR;RUNNER;EXE;OUT;PREFIX;WHOLE;IN_ORDER;CASE_TIMEOUT;SERIAL;OWN_PREFIX;OWN_PREFIX_SCRIPT" "LABELS"
                         ${ARGN})
   execute_process(COMMAND ${arg_EMULATOR} "${arg_EXE}" --gtest_list_tests
                   OUTPUT_VARIABLE listing RESULT_VARIABLE rc TIMEOUT 120
@@ -57,7 +57,11 @@ function(avenor_write_suite_entries)
     if(arg_OWN_PREFIX)
       set(runner "bash [==[${arg_OWN_PREFIX_SCRIPT}]==] ${arg_OWN_PREFIX} win64 ${runner}")
     endif()
-    string(APPEND out "add_test([==[${g}]==] ${runner} [==[${arg_EXE}]==] [==[${filter_${g}}]==] ${arg_CASE_TIMEOUT})\n")
+    set(order "")
+    if(arg_IN_ORDER)
+      set(order " in-order")
+    endif()
+    string(APPEND out "add_test([==[${g}]==] ${runner} [==[${arg_EXE}]==] [==[${filter_${g}}]==] ${arg_CASE_TIMEOUT}${order})\n")
     string(APPEND out "set_tests_properties([==[${g}]==] PROPERTIES LABELS \"${labels}\" TIMEOUT ${limit}")
     if(arg_OWN_PREFIX)
       string(APPEND out " RESOURCE_LOCK wineprefix-${arg_OWN_PREFIX}")

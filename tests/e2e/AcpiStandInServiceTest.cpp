@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "AcpiStandIn.h"
+#include "WinePath.h"
 
 // The service's life: a service left behind by a run that crashed (pointing at
 // a build tree that is gone, or still running) must not stop the next run.

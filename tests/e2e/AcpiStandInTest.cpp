@@ -8,6 +8,7 @@
 #include <memory>
 
 #include "AcpiStandIn.h"
+#include "WinePath.h"
 
 namespace {
 

@@ -4,8 +4,9 @@
 # password from a file, time-stamped by a stand-in time-stamp server started
 # here) carry a signed Avenor.exe, the same in both, and a signed installer
 # package; a certificate and key given as two files sign as well; a release
-# with no certificate, a wrong password, a signature that does not verify or no
-# time stamp is refused; the signed program still runs (the demo's key toggle
+# with no certificate, a wrong password (where the right one signs), a
+# signature that does not verify or no time stamp is refused, unless the time
+# stamp is waived; the signed program still runs (the demo's key toggle
 # under Wine); without its signature it is the build's, reproducible, file
 # again. One check per row.
 # usage: signing-test.sh BUILD_DIR VERSION
@@ -77,6 +78,7 @@ rows=(
 "the package's Avenor.exe is the zip's     | cmp msi/*/Tavrik/Lumora/Avenor.exe run/Avenor.exe"
 "a certificate and a key sign as well      | sign_with_pair && verify pair.exe"
 "a release with no certificate is refused  | refused 'never shipped unsigned' release unsigned"
+"the right password signs; waived, unstamped | release waived AVENOR_SIGN_PKCS12=cert.p12 AVENOR_SIGN_PASSWORD=test AVENOR_SIGN_NO_TIMESTAMP=1 && verify waived/$package.msi && ! stamped waived/$package.msi"
 "a wrong password fails the build          | refused 'signing .* failed' release wrong AVENOR_SIGN_PKCS12=cert.p12 AVENOR_SIGN_PASSWORD=wrong AVENOR_SIGN_NO_TIMESTAMP=1"
 "a signature that does not verify fails    | refused 'does not verify' sign_with_pair AVENOR_SIGN_CAFILE=tsa.pem"
 "a release with no time stamp is refused   | refused 'no time-stamp server' sign_with_pair AVENOR_RELEASE=1"

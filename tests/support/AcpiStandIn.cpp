@@ -1,7 +1,6 @@
 #include "AcpiStandIn.h"
 
 #include "Poll.h"
-#include "WinePath.h"
 
 #include <cstdio>
 #include <cstring>
@@ -338,41 +337,6 @@ std::vector<unsigned char> LampRequest(unsigned argument, bool wow64, unsigned r
 bool RunsUnderWow64() {
     BOOL wow64 = FALSE;
     return IsWow64Process(GetCurrentProcess(), &wow64) && wow64;
-}
-
-namespace {
-
-bool FileExists(const std::wstring &path) {
-    DWORD attributes = GetFileAttributesW(path.c_str());
-    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
-}
-
-} // namespace
-
-std::wstring DefaultStandInSysPath() {
-    const std::wstring leaf =
-        std::wstring(L"standins\\") + (RunsUnderWow64() ? L"TvkAcpi64.sys" : L"TvkAcpi32.sys");
-    std::wstring fallback;
-#ifdef AVENOR_BUILD_DIR
-    fallback = WindowsPathOf(AVENOR_BUILD_DIR) + L"\\" + leaf;
-    if (FileExists(fallback))
-        return fallback;
-#endif
-    // A build tree that moved since it was configured: look beside and above
-    // the running test program.
-    wchar_t module[MAX_PATH];
-    DWORD n = GetModuleFileNameW(nullptr, module, MAX_PATH);
-    if (n == 0 || n >= MAX_PATH)
-        return fallback;
-    std::wstring dir(module, n);
-    for (size_t cut = dir.find_last_of(L'\\'); cut != std::wstring::npos;
-         cut = dir.find_last_of(L'\\')) {
-        dir.resize(cut);
-        std::wstring candidate = dir + L"\\" + leaf;
-        if (FileExists(candidate))
-            return candidate;
-    }
-    return fallback;
 }
 
 } // namespace tb

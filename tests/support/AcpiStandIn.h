@@ -89,10 +89,6 @@ std::vector<unsigned char> LampRequest(unsigned argument, bool wow64,
 // Whether this 32-bit process runs under WOW64, i.e. the prefix is 64-bit.
 bool RunsUnderWow64();
 
-// The .sys matching this prefix (64-bit prefix: TvkAcpi64.sys, 32-bit prefix:
-// TvkAcpi32.sys) in the build tree, as a Windows path.
-std::wstring DefaultStandInSysPath();
-
 } // namespace tb
 
 #endif

@@ -4,6 +4,7 @@
 
 #include "ChildProcess.h"
 #include "Sandbox.h"
+#include "WinePath.h"
 
 namespace tb {
 

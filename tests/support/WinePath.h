@@ -25,6 +25,11 @@ std::wstring AvenorIniPath();
 std::wstring LumoraExePath();
 std::wstring LampProbePath();
 
+// The .sys matching this prefix (64-bit prefix: TvkAcpi64.sys, 32-bit prefix:
+// TvkAcpi32.sys) in the build tree (or beside or above the running
+// program), as a Windows path.
+std::wstring DefaultStandInSysPath();
+
 // The Unix path of a path on Wine's Z: drive.
 std::wstring UnixPathOf(const std::wstring &zPath);
 

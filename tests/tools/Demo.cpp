@@ -8,6 +8,7 @@
 #include "ChildProcess.h"
 #include "LumoraLog.h"
 #include "Sandbox.h"
+#include "WinePath.h"
 #include "TraceListener.h"
 
 #include <stdio.h>
