@@ -343,9 +343,9 @@ tree=$(mktemp -d "${TMPDIR:-/tmp}/avenor-faults.XXXXXX")
 # shellcheck disable=SC2317 # run by the trap
 cleanup() {
     [ -n "${prefix:-}" ] && wait "$prefix" 2>/dev/null
-    if [ -d "$tree/build/wineprefix" ]; then
-        WINEPREFIX="$tree/build/wineprefix" wineserver -k >/dev/null 2>&1
-        WINEPREFIX="$tree/build/wineprefix" wineserver -w >/dev/null 2>&1
+    if [ -d "$tree/src/build/wineprefix" ]; then
+        WINEPREFIX="$tree/src/build/wineprefix" wineserver -k >/dev/null 2>&1
+        WINEPREFIX="$tree/src/build/wineprefix" wineserver -w >/dev/null 2>&1
     fi
     rm -rf "$tree"
     git -C "$root" worktree prune
