@@ -86,8 +86,8 @@ int main(int argc, char **argv) {
     if (!box.Ok() || !box.PlaceExe() || !box.PlaceBuiltIni() || !box.PlaceLumora())
         return Fail("cannot lay out the program folder");
     const std::wstring lumora = box.Dir() + L"Lumora.exe";
-    const std::wstring empty = BuildDir() + L"\\tests\\bench\\avenor_bench_empty.exe";
-    const std::wstring window = BuildDir() + L"\\tests\\bench\\avenor_bench_window.exe";
+    const std::wstring empty = TestRoot() + L"\\tests\\bench\\avenor_bench_empty.exe";
+    const std::wstring window = TestRoot() + L"\\tests\\bench\\avenor_bench_window.exe";
 
     std::vector<double> direct, launched, toggle, bare, windowed;
     for (int i = 0; i < reps + 1; ++i) { // the first round only warms up

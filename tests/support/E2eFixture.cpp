@@ -113,7 +113,7 @@ ChildProcess &E2eTest::LaunchRecordingCalls(const std::wstring &tail) {
     }
     return LaunchThroughLoader(
         tail, {{L"WINEDEBUG", L"-all,+relay"}, {L"TB_WINE_LOG", UnixPathOf(RelayLogPath())}},
-        UnixPathOf(SourceDir() + L"\\tests\\support\\wine-to-log.sh"));
+        UnixPathOf(TestRoot() + L"\\tests\\support\\wine-to-log.sh"));
 }
 
 std::vector<unsigned> E2eTest::RecordedBoxStyles() {

@@ -67,7 +67,7 @@ std::wstring FileNameOf(const std::wstring &name) {
 } // namespace
 
 std::wstring SandboxParent() {
-    return BuildDir() + L"\\e2e-sandbox";
+    return TestRoot() + L"\\e2e-sandbox";
 }
 
 bool PathExists(const std::wstring &path) {

@@ -20,28 +20,58 @@ std::wstring WindowsPathOf(const std::string &linuxPath) {
     return path;
 }
 
-std::wstring BuildDir() {
-    return WindowsPathOf(AVENOR_BUILD_DIR);
+namespace {
+
+bool FileExists(const std::wstring &path) {
+    DWORD attributes = GetFileAttributesW(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
-std::wstring SourceDir() {
-    return WindowsPathOf(AVENOR_SOURCE_DIR);
+bool FolderExists(const std::wstring &path) {
+    DWORD attributes = GetFileAttributesW(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+std::wstring FindTestRoot() {
+    wchar_t given[MAX_PATH];
+    DWORD n = GetEnvironmentVariableW(L"AVENOR_TEST_ROOT", given, MAX_PATH);
+    if (n > 0 && n < MAX_PATH)
+        return given;
+    wchar_t module[MAX_PATH];
+    n = GetModuleFileNameW(nullptr, module, MAX_PATH);
+    if (n == 0 || n >= MAX_PATH)
+        return L"";
+    std::wstring dir(module, n);
+    for (size_t cut = dir.find_last_of(L'\\'); cut != std::wstring::npos;
+         cut = dir.find_last_of(L'\\')) {
+        dir.resize(cut);
+        if (FileExists(dir + L"\\Avenor.exe") && FolderExists(dir + L"\\standins"))
+            return dir;
+    }
+    return L"";
+}
+
+} // namespace
+
+std::wstring TestRoot() {
+    static const std::wstring root = FindTestRoot();
+    return root;
 }
 
 std::wstring AvenorExePath() {
-    return BuildDir() + L"\\Avenor.exe";
+    return TestRoot() + L"\\Avenor.exe";
 }
 
 std::wstring AvenorIniPath() {
-    return BuildDir() + L"\\Avenor.ini";
+    return TestRoot() + L"\\Avenor.ini";
 }
 
 std::wstring LumoraExePath() {
-    return BuildDir() + L"\\standins\\Lumora.exe";
+    return TestRoot() + L"\\standins\\Lumora.exe";
 }
 
 std::wstring LampProbePath() {
-    return BuildDir() + L"\\tests\\tools\\avenor_lampprobe.exe";
+    return TestRoot() + L"\\tests\\tools\\avenor_lampprobe.exe";
 }
 
 std::wstring UnixPathOf(const std::wstring &zPath) {
@@ -71,39 +101,9 @@ std::string ToAnsi(const std::wstring &text) {
     return narrow;
 }
 
-namespace {
-
-bool FileExists(const std::wstring &path) {
-    DWORD attributes = GetFileAttributesW(path.c_str());
-    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
-}
-
-} // namespace
-
 std::wstring DefaultStandInSysPath() {
-    const std::wstring leaf =
-        std::wstring(L"standins\\") + (RunsUnderWow64() ? L"TvkAcpi64.sys" : L"TvkAcpi32.sys");
-    std::wstring fallback;
-#ifdef AVENOR_BUILD_DIR
-    fallback = WindowsPathOf(AVENOR_BUILD_DIR) + L"\\" + leaf;
-    if (FileExists(fallback))
-        return fallback;
-#endif
-    // A build tree that moved since it was configured: look beside and above
-    // the running test program.
-    wchar_t module[MAX_PATH];
-    DWORD n = GetModuleFileNameW(nullptr, module, MAX_PATH);
-    if (n == 0 || n >= MAX_PATH)
-        return fallback;
-    std::wstring dir(module, n);
-    for (size_t cut = dir.find_last_of(L'\\'); cut != std::wstring::npos;
-         cut = dir.find_last_of(L'\\')) {
-        dir.resize(cut);
-        std::wstring candidate = dir + L"\\" + leaf;
-        if (FileExists(candidate))
-            return candidate;
-    }
-    return fallback;
+    return TestRoot() +
+           (RunsUnderWow64() ? L"\\standins\\TvkAcpi64.sys" : L"\\standins\\TvkAcpi32.sys");
 }
 
 } // namespace tb

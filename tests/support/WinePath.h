@@ -1,4 +1,4 @@
-// Where the build tree's artefacts are, as the Windows programs under test see
+// Where the files under test are, as the Windows programs under test see
 // them, and the text form in which trace lines arrive.
 #ifndef TB_WINE_PATH_H
 #define TB_WINE_PATH_H
@@ -12,12 +12,14 @@ namespace tb {
 // A Linux path as Wine sees it: "Z:" + path with '/' turned into '\'.
 std::wstring WindowsPathOf(const std::string &linuxPath);
 
-// The build tree and the source tree as Windows paths (Wine's Z: drive, see
-// WindowsPathOf), without a trailing separator.
-std::wstring BuildDir();
-std::wstring SourceDir();
+// The folder of the files under test, without a trailing separator: the build
+// tree, or a copy laid out like it (the launcher and its strings file, the
+// stand-ins in standins\, the test programs in tests\). AVENOR_TEST_ROOT when
+// set, else the nearest folder above the running program that holds
+// Avenor.exe and standins\. No path of the build is compiled in.
+std::wstring TestRoot();
 
-// Artefacts of the build: the launcher, its strings file beside it, the
+// The files under test: the launcher, its strings file beside it, the
 // assistant application's stand-in, and the probe that runs the launcher's
 // lamp switch.
 std::wstring AvenorExePath();
@@ -25,9 +27,8 @@ std::wstring AvenorIniPath();
 std::wstring LumoraExePath();
 std::wstring LampProbePath();
 
-// The .sys matching this prefix (64-bit prefix: TvkAcpi64.sys, 32-bit prefix:
-// TvkAcpi32.sys) in the build tree (or beside or above the running
-// program), as a Windows path.
+// The driver stand-in's .sys matching this prefix (64-bit prefix:
+// TvkAcpi64.sys, 32-bit prefix: TvkAcpi32.sys) in TestRoot()\standins.
 std::wstring DefaultStandInSysPath();
 
 // The Unix path of a path on Wine's Z: drive.

@@ -5,18 +5,17 @@
 
 #include <gtest/gtest.h>
 
+#include "WinePath.h"
+
 #include <string>
 #include <vector>
 
 namespace {
 
-// The source folder as a Wine path: "Z:" and the Unix path, with backslashes.
+// The strings file beside the launcher under test (the build copies it there
+// from res\).
 std::wstring ShippedIniPath() {
-    std::wstring path = L"Z:" AVENOR_SOURCE_DIR L"/res/Avenor.ini";
-    for (wchar_t &c : path)
-        if (c == L'/')
-            c = L'\\';
-    return path;
+    return tb::AvenorIniPath();
 }
 
 // The strings of a double-null-terminated list.
