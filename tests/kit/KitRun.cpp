@@ -177,6 +177,29 @@ std::wstring RealThing() {
     return L"";
 }
 
+// The renames pending for the next restart that touch the kit's folders: a
+// row that could not take back its own says so in the summary.
+std::vector<std::wstring> PendingRenamesOfTheRun() {
+    std::vector<std::wstring> ours;
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"SYSTEM\\CurrentControlSet\\Control\\Session Manager", 0,
+                      KEY_READ, &key) != ERROR_SUCCESS)
+        return ours;
+    DWORD size = 0;
+    RegQueryValueExW(key, L"PendingFileRenameOperations", nullptr, nullptr, nullptr, &size);
+    std::vector<wchar_t> text(size / sizeof(wchar_t) + 2, L'\0');
+    if (size && RegQueryValueExW(key, L"PendingFileRenameOperations", nullptr, nullptr,
+                                 reinterpret_cast<BYTE *>(text.data()), &size) == ERROR_SUCCESS) {
+        // Pairs of names; an empty second name is a deletion.
+        const wchar_t *end = text.data() + size / sizeof(wchar_t);
+        for (const wchar_t *p = text.data(); p < end; p += wcslen(p) + 1)
+            if (*p && (wcsstr(p, kScratch) || wcsstr(p, g_kit.c_str())))
+                ours.push_back(p);
+    }
+    RegCloseKey(key);
+    return ours;
+}
+
 struct Results {
     std::vector<std::string> passed, failed, notRun;
 };
@@ -340,6 +363,8 @@ int wmain(int argc, wchar_t **argv) {
         printf("FAILED   %s\n", f.c_str());
     for (const std::string &s : r.notRun)
         printf("NOT RUN  %s\n", s.c_str());
+    for (const std::wstring &p : PendingRenamesOfTheRun())
+        printf("PENDING  %ls: a rename left for the next restart\n", p.c_str());
     printf("JUnit XML and each program's output: %lsresults\\\n", g_kit.c_str());
     return r.failed.empty() ? 0 : 1;
 }
