@@ -8,6 +8,7 @@ set -uo pipefail
 left=0
 for environ in /proc/[0-9]*/environ; do
     pid=${environ//[!0-9]/}
+    [ "$pid" = $$ ] && continue # this script, when its caller exported a prefix
     # A process may end, or belong to another user, while it is read.
     prefix=$({ tr '\0' '\n' <"$environ"; } 2>/dev/null | sed -n 's/^WINEPREFIX=//p')
     [ -n "$prefix" ] || continue
