@@ -6,7 +6,6 @@
 // failed, and not run on this platform with the reason. Exits 0 only when
 // nothing failed. It leaves the machine as it found it.
 #include <windows.h>
-#include <shellapi.h>
 #include <wincrypt.h>
 
 #include <stdio.h>
@@ -14,6 +13,10 @@
 
 #include <string>
 #include <vector>
+
+#include "Machine.h"
+
+using namespace tb;
 
 namespace {
 
@@ -36,11 +39,6 @@ const wchar_t kScratch[] = L"\\AvenorInstallerTable"; // the installer table's, 
 
 std::wstring g_kit; // with its trailing separator
 
-bool OnWine() {
-    HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
-    return ntdll && GetProcAddress(ntdll, "wine_get_version");
-}
-
 bool IsAdministrator() {
     SID_IDENTIFIER_AUTHORITY nt = SECURITY_NT_AUTHORITY;
     PSID admins = nullptr;
@@ -51,11 +49,6 @@ bool IsAdministrator() {
         FreeSid(admins);
     }
     return member != FALSE;
-}
-
-bool Is64BitWindows() {
-    BOOL wow64 = FALSE;
-    return IsWow64Process(GetCurrentProcess(), &wow64) && wow64;
 }
 
 // The boot options the system started with (not the stored ones) hold
@@ -74,23 +67,10 @@ bool TestSigningInEffect() {
     return wcsstr(options, L"TESTSIGNING") != nullptr;
 }
 
-bool ReadAll(const std::wstring &path, std::string *bytes) {
-    HANDLE h = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0,
-                           nullptr);
-    if (h == INVALID_HANDLE_VALUE)
-        return false;
-    char chunk[65536];
-    DWORD got = 0;
-    while (ReadFile(h, chunk, sizeof chunk, &got, nullptr) && got > 0)
-        bytes->append(chunk, got);
-    CloseHandle(h);
-    return true;
-}
-
 // Adds the kit's certificate to the machine's stores (add) or takes it out.
 bool TrustCertificate(bool add) {
     std::string der;
-    if (!ReadAll(g_kit + kCertificate, &der))
+    if (!ReadFileBytes(g_kit + kCertificate, &der))
         return false;
     bool ok = true;
     for (const wchar_t *name : kStores) {
@@ -134,21 +114,6 @@ void RemoveStandInService() {
         CloseServiceHandle(scm);
 }
 
-void RemoveTree(const std::wstring &folder) {
-    std::wstring from = folder + L'\0';
-    SHFILEOPSTRUCTW op = {};
-    op.wFunc = FO_DELETE;
-    op.pFrom = from.c_str();
-    op.fFlags = FOF_NOCONFIRMATION | FOF_NOERRORUI | FOF_SILENT;
-    SHFileOperationW(&op);
-}
-
-std::wstring SystemDrive() {
-    wchar_t drive[MAX_PATH] = L"C:";
-    GetEnvironmentVariableW(L"SystemDrive", drive, MAX_PATH);
-    return drive;
-}
-
 std::wstring MarkerPath() {
     wchar_t temp[MAX_PATH] = L"";
     GetTempPathW(MAX_PATH, temp);
@@ -175,29 +140,6 @@ std::wstring RealThing() {
     if (GetFileAttributesW(folder.c_str()) != INVALID_FILE_ATTRIBUTES)
         return folder + L" exists";
     return L"";
-}
-
-// The renames pending for the next restart that touch the kit's folders: a
-// row that could not take back its own says so in the summary.
-std::vector<std::wstring> PendingRenamesOfTheRun() {
-    std::vector<std::wstring> ours;
-    HKEY key = nullptr;
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"SYSTEM\\CurrentControlSet\\Control\\Session Manager", 0,
-                      KEY_READ, &key) != ERROR_SUCCESS)
-        return ours;
-    DWORD size = 0;
-    RegQueryValueExW(key, L"PendingFileRenameOperations", nullptr, nullptr, nullptr, &size);
-    std::vector<wchar_t> text(size / sizeof(wchar_t) + 2, L'\0');
-    if (size && RegQueryValueExW(key, L"PendingFileRenameOperations", nullptr, nullptr,
-                                 reinterpret_cast<BYTE *>(text.data()), &size) == ERROR_SUCCESS) {
-        // Pairs of names; an empty second name is a deletion.
-        const wchar_t *end = text.data() + size / sizeof(wchar_t);
-        for (const wchar_t *p = text.data(); p < end; p += wcslen(p) + 1)
-            if (*p && (wcsstr(p, kScratch) || wcsstr(p, g_kit.c_str())))
-                ours.push_back(p);
-    }
-    RegCloseKey(key);
-    return ours;
 }
 
 struct Results {
@@ -291,9 +233,9 @@ void RunProgram(const Program &p, const char *platform, Results *r) {
     CloseHandle(job);
     CloseHandle(out);
     std::string results, output;
-    ReadAll(log, &output);
+    ReadFileBytes(log, &output);
     const size_t before = r->failed.size();
-    if (!ReadAll(xml, &results))
+    if (!ReadFileBytes(xml, &results))
         r->failed.push_back(std::string("all of ") + std::string(name.begin(), name.end()) +
                             (code == 0xDEAD0002 ? " (ended at its time limit)" : " (no results)"));
     ReadResults(results, output, platform, r);
@@ -314,21 +256,21 @@ int wmain(int argc, wchar_t **argv) {
         return 2;
     g_kit.assign(self, n);
     g_kit.resize(g_kit.find_last_of(L'\\') + 1);
-    const char *platform = OnWine() ? "wine" : "windows";
-    printf("Avenor test kit on %s%s\n", platform, Is64BitWindows() ? " (64-bit)" : "");
+    const char *platform = PlatformName(ThisPlatform());
+    printf("Avenor test kit on %s%s\n", platform, RunsUnderWow64() ? " (64-bit)" : "");
 
     std::vector<std::wstring> missing;
     if (!IsAdministrator())
         missing.push_back(L"administrator rights: run it from an elevated prompt");
-    if (!OnWine() && Is64BitWindows() && !TestSigningInEffect())
+    if (ThisPlatform() == Platform::Windows && RunsUnderWow64() && !TestSigningInEffect())
         missing.push_back(L"test signing: bcdedit /set testsigning on, then restart");
     // What an earlier run left (it may have been ended with Ctrl+C) goes first.
     const bool earlier = GetFileAttributesW(MarkerPath().c_str()) != INVALID_FILE_ATTRIBUTES;
     RemoveStandInService();
     TrustCertificate(false);
-    RemoveTree(g_kit + L"results");
-    RemoveTree(g_kit + L"e2e-sandbox");
-    RemoveTree(SystemDrive() + kScratch);
+    DeleteFolderTree(g_kit + L"results");
+    DeleteFolderTree(g_kit + L"e2e-sandbox");
+    DeleteFolderTree(SystemDrive() + kScratch);
     const std::wstring real = earlier ? L"" : RealThing();
     if (!real.empty() && !force)
         missing.push_back(L"a machine without the real product (" + real + L"), or run.cmd /force");
@@ -352,8 +294,8 @@ int wmain(int argc, wchar_t **argv) {
 
     RemoveStandInService();
     TrustCertificate(false);
-    RemoveTree(g_kit + L"e2e-sandbox");
-    RemoveTree(SystemDrive() + kScratch);
+    DeleteFolderTree(g_kit + L"e2e-sandbox");
+    DeleteFolderTree(SystemDrive() + kScratch);
     DeleteFileW(MarkerPath().c_str());
 
     printf("\nSUMMARY on %s: %u passed, %u failed, %u not run on this platform\n", platform,
@@ -363,8 +305,12 @@ int wmain(int argc, wchar_t **argv) {
         printf("FAILED   %s\n", f.c_str());
     for (const std::string &s : r.notRun)
         printf("NOT RUN  %s\n", s.c_str());
-    for (const std::wstring &p : PendingRenamesOfTheRun())
-        printf("PENDING  %ls: a rename left for the next restart\n", p.c_str());
+    // A row that could not take back its own rename says so here.
+    for (const auto &p : PendingRenames())
+        if (p.first.find(kScratch) != std::wstring::npos ||
+            p.first.find(g_kit) != std::wstring::npos)
+            printf("PENDING  %ls -> %ls: a rename left for the next restart\n", p.first.c_str(),
+                   p.second.c_str());
     printf("JUnit XML and each program's output: %lsresults\\\n", g_kit.c_str());
     return r.failed.empty() ? 0 : 1;
 }

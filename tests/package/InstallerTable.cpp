@@ -13,11 +13,9 @@
 #include "ChildProcess.h"
 #include "LumoraLog.h"
 #include "NotRun.h"
-#include "Poll.h"
 
 #include <gtest/gtest.h>
 #include <imagehlp.h>
-#include <shellapi.h>
 #include <shlobj.h>
 #include <windows.h>
 
@@ -54,9 +52,7 @@ std::wstring DefaultFolder() {
     return std::wstring(path) + L"\\Tavrik\\Lumora\\";
 }
 std::wstring ScratchRoot() {
-    wchar_t drive[MAX_PATH] = L"C:";
-    GetEnvironmentVariableW(L"SystemDrive", drive, MAX_PATH);
-    return std::wstring(drive) + L"\\AvenorInstallerTable\\";
+    return SystemDrive() + L"\\AvenorInstallerTable\\";
 }
 std::wstring OtherFolder() {
     return ScratchRoot() + L"Other\\";
@@ -74,20 +70,6 @@ std::string Narrow(const std::wstring &text) {
     for (wchar_t c : text)
         out += c < 128 ? static_cast<char>(c) : '?';
     return out;
-}
-
-bool ReadBytes(const std::wstring &path, std::string *bytes) {
-    HANDLE h = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
-                           OPEN_EXISTING, 0, nullptr);
-    if (h == INVALID_HANDLE_VALUE)
-        return false;
-    bytes->clear();
-    char chunk[65536];
-    DWORD got = 0;
-    while (ReadFile(h, chunk, sizeof chunk, &got, nullptr) && got > 0)
-        bytes->append(chunk, got);
-    CloseHandle(h);
-    return true;
 }
 
 bool Exists(const std::wstring &path) {
@@ -215,8 +197,8 @@ void ExpectState(const wchar_t *version, const std::wstring &folder = L"") {
                 EXPECT_FALSE(Exists(path)) << Narrow(path) << " is there";
                 continue;
             }
-            ASSERT_TRUE(ReadBytes(g_files + version + L"\\" + file, &shipped));
-            EXPECT_TRUE(ReadBytes(path, &bytes) && bytes == shipped)
+            ASSERT_TRUE(ReadFileBytes(g_files + version + L"\\" + file, &shipped));
+            EXPECT_TRUE(ReadFileBytes(path, &bytes) && bytes == shipped)
                 << Narrow(path) << " is not the " << Narrow(version) << " package's";
         }
         if (version && where == folder) {
@@ -224,10 +206,10 @@ void ExpectState(const wchar_t *version, const std::wstring &folder = L"") {
         }
     }
     std::string lumora;
-    ASSERT_TRUE(ReadBytes(g_files + L"Lumora.exe", &lumora));
+    ASSERT_TRUE(ReadFileBytes(g_files + L"Lumora.exe", &lumora));
     for (const std::wstring &placed : g_placed) {
         std::string bytes;
-        EXPECT_TRUE(ReadBytes(placed, &bytes) && bytes == lumora)
+        EXPECT_TRUE(ReadFileBytes(placed, &bytes) && bytes == lumora)
             << Narrow(placed) << " changed or gone";
     }
 }
@@ -242,58 +224,8 @@ void Step(const std::wstring &arguments, DWORD code, const wchar_t *version,
 // Removes `folder` with everything in it, and its parent when that is left
 // empty.
 void Clear(const std::wstring &folder) {
-    std::wstring from = folder.substr(0, folder.size() - 1) + L'\0'; // a list of one
-    SHFILEOPSTRUCTW op = {};
-    op.wFunc = FO_DELETE;
-    op.pFrom = from.c_str();
-    op.fFlags = FOF_NOCONFIRMATION | FOF_NOERRORUI | FOF_SILENT;
-    SHFileOperationW(&op);
+    DeleteFolderTree(folder.substr(0, folder.size() - 1));
     RemoveDirectoryW(folder.substr(0, folder.find_last_of(L'\\', folder.size() - 2)).c_str());
-}
-
-const wchar_t kPending[] = L"PendingFileRenameOperations";
-const wchar_t kSessionManager[] = L"SYSTEM\\CurrentControlSet\\Control\\Session Manager";
-
-// The renames pending for the next restart, as (from, to) pairs.
-std::vector<std::pair<std::wstring, std::wstring>> PendingRenames() {
-    std::vector<std::pair<std::wstring, std::wstring>> pairs;
-    HKEY key = nullptr;
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kSessionManager, 0, KEY_READ, &key) != ERROR_SUCCESS)
-        return pairs;
-    DWORD size = 0;
-    if (RegQueryValueExW(key, kPending, nullptr, nullptr, nullptr, &size) == ERROR_SUCCESS &&
-        size) {
-        std::vector<wchar_t> text(size / sizeof(wchar_t) + 2, L'\0');
-        RegQueryValueExW(key, kPending, nullptr, nullptr, reinterpret_cast<BYTE *>(text.data()),
-                         &size);
-        std::vector<std::wstring> items;
-        for (size_t at = 0; at + 1 < text.size() && (items.size() % 2 || text[at]);) {
-            items.emplace_back(&text[at]);
-            at += items.back().size() + 1;
-        }
-        for (size_t i = 0; i + 1 < items.size(); i += 2)
-            pairs.emplace_back(items[i], items[i + 1]);
-    }
-    RegCloseKey(key);
-    return pairs;
-}
-
-// Drops the pending renames from or to `folder`; the others stay.
-void DropPendingRenamesUnder(const std::wstring &folder) {
-    std::wstring kept;
-    for (const auto &p : PendingRenames())
-        if (p.first.find(folder) == std::wstring::npos &&
-            p.second.find(folder) == std::wstring::npos)
-            kept += p.first + L'\0' + p.second + L'\0';
-    HKEY key = nullptr;
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kSessionManager, 0, KEY_SET_VALUE, &key) != ERROR_SUCCESS)
-        return;
-    if (kept.empty())
-        RegDeleteValueW(key, kPending);
-    else
-        RegSetValueExW(key, kPending, 0, REG_MULTI_SZ, reinterpret_cast<const BYTE *>(kept.c_str()),
-                       static_cast<DWORD>((kept.size() + 1) * sizeof(wchar_t)));
-    RegCloseKey(key);
 }
 
 // One byte of the launcher's code changed (its code runs from 0x400 to well
@@ -472,14 +404,14 @@ TEST_F(Installer, FilesInUse) {
     ASSERT_TRUE(WaitForLumoraWindow(30000));
     const DWORD code = Msiexec(L"/i " + Package(kNewer) + L" MSIRESTARTMANAGERCONTROL=Disable");
     std::string fresh, bytes;
-    ASSERT_TRUE(ReadBytes(g_files + kNewer + L"\\Avenor.exe", &fresh));
+    ASSERT_TRUE(ReadFileBytes(g_files + kNewer + L"\\Avenor.exe", &fresh));
     std::wstring where =
-        ReadBytes(BusyFolder() + L"Avenor.exe", &bytes) && bytes == fresh ? L"in place" : L"";
+        ReadFileBytes(BusyFolder() + L"Avenor.exe", &bytes) && bytes == fresh ? L"in place" : L"";
     for (const auto &p : PendingRenames()) {
         const size_t drive = p.first.find(L":\\");
         const std::wstring from = drive == std::wstring::npos ? p.first : p.first.substr(drive - 1);
         if (p.second.find(BusyFolder() + L"Avenor.exe") != std::wstring::npos &&
-            ReadBytes(from, &bytes) && bytes == fresh)
+            ReadFileBytes(from, &bytes) && bytes == fresh)
             where = L"as " + from + L", renamed at the next restart";
     }
     printf("exit code %lu; the new launcher is %ls\n", code,

@@ -334,9 +334,4 @@ std::vector<unsigned char> LampRequest(unsigned argument, bool wow64, unsigned r
     return v;
 }
 
-bool RunsUnderWow64() {
-    BOOL wow64 = FALSE;
-    return IsWow64Process(GetCurrentProcess(), &wow64) && wow64;
-}
-
 } // namespace tb

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "AcpiStandInProtocol.h"
+#include "Machine.h"
 
 namespace tb {
 
@@ -85,9 +86,6 @@ bool DeviceOpens();
 // native 32-bit system (20 bytes, `recordAddress` in place of the record).
 std::vector<unsigned char> LampRequest(unsigned argument, bool wow64,
                                        unsigned recordAddress = 0x00401000u);
-
-// Whether this 32-bit process runs under WOW64, i.e. the prefix is 64-bit.
-bool RunsUnderWow64();
 
 } // namespace tb
 

@@ -14,15 +14,6 @@ const NotRunRow *g_rows = nullptr;
 size_t g_count = 0;
 } // namespace
 
-Platform ThisPlatform() {
-    HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
-    return ntdll && GetProcAddress(ntdll, "wine_get_version") ? Platform::Wine : Platform::Windows;
-}
-
-const char *PlatformName(Platform platform) {
-    return platform == Platform::Wine ? "wine" : "windows";
-}
-
 void RegisterNotRun(const NotRunRow *rows, size_t count) {
     g_rows = rows;
     g_count = count;

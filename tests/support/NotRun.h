@@ -9,13 +9,9 @@
 
 #include <stddef.h>
 
+#include "Machine.h"
+
 namespace tb {
-
-enum class Platform { Windows, Wine };
-
-// Wine when its ntdll exports wine_get_version.
-Platform ThisPlatform();
-const char *PlatformName(Platform platform); // "windows", "wine"
 
 struct NotRunRow {
     Platform platform;

@@ -4,22 +4,6 @@
 
 namespace tb {
 
-std::wstring WindowsPathOf(const std::string &linuxPath) {
-    std::wstring path = L"Z:";
-    int n = MultiByteToWideChar(CP_UTF8, 0, linuxPath.data(), static_cast<int>(linuxPath.size()),
-                                nullptr, 0);
-    if (n > 0) {
-        std::wstring wide(static_cast<size_t>(n), L'\0');
-        MultiByteToWideChar(CP_UTF8, 0, linuxPath.data(), static_cast<int>(linuxPath.size()),
-                            &wide[0], n);
-        path += wide;
-    }
-    for (wchar_t &c : path)
-        if (c == L'/')
-            c = L'\\';
-    return path;
-}
-
 namespace {
 
 bool FileExists(const std::wstring &path) {

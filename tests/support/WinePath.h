@@ -9,9 +9,6 @@
 
 namespace tb {
 
-// A Linux path as Wine sees it: "Z:" + path with '/' turned into '\'.
-std::wstring WindowsPathOf(const std::string &linuxPath);
-
 // The folder of the files under test, without a trailing separator: the build
 // tree, or a copy laid out like it (the launcher and its strings file, the
 // stand-ins in standins\, the test programs in tests\). AVENOR_TEST_ROOT when
