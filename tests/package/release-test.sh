@@ -1,5 +1,8 @@
 #!/bin/bash
-# Signing with a throw-away self-signed certificate, as a release: the release
+# The release packages on Linux, where they are made. What only Linux tools
+# read: the tables of the installer package the build made, as a validator
+# and a managed install ask for them, and a package code that follows every
+# byte. Signing with a throw-away self-signed certificate, as a release: the release
 # packages made with it (scripts/sign.sh through the package target, its
 # password from a file, time-stamped by a stand-in time-stamp server started
 # here) carry a signed Avenor.exe, the same in both, and a signed installer
@@ -9,9 +12,9 @@
 # stamp is waived; the signed program still runs (the demo's key toggle
 # under Wine); without its signature it is the build's, reproducible, file
 # again. One check per row.
-# usage: signing-test.sh BUILD_DIR VERSION
+# usage: release-test.sh BUILD_DIR VERSION
 set -uo pipefail
-build=$1 package=Avenor-$2-win32
+build=$1 version=$2 package=Avenor-$2-win32 m="$1/Avenor-$2-win32.msi"
 . "$(dirname "$0")/../../scripts/env.sh"
 work=$(mktemp -d)
 trap 'kill $tsa 2>/dev/null; rm -rf "$work"' EXIT
@@ -72,7 +75,25 @@ refused() { ! "${@:2}" && grep -q "$1" row.log; }
 toggle() { wine "$build/tests/tools/avenor_demo.exe" "Z:${work//\//\\}\\$1"; }
 unsigned() { osslsigncode remove-signature -in "$1" -out unsigned.exe && cmp unsigned.exe "$build/Avenor.exe"; }
 
+package() { cmake -DAVENOR_MSI_VERSION=1.1.0.0 -DAVENOR_MSI_FILES="$build" -DAVENOR_MSI="$1" "${@:2}" \
+    -P "$AVENOR_ROOT/cmake/PackageMsi.cmake" >/dev/null; }
+table() { msiinfo export "$m" "$1" | tr -d '\r\0'; }
+package_code() { msiinfo export "$1" _SummaryInformation | sed -n 's/^9\t//p'; }
+# The same sources give the same bytes; one property more gives another code.
+code() {
+    sed 's|<Property Id="ARPNOMODIFY" Value="1" />|&<Property Id="EXTRA" Value="1" />|' \
+        "$AVENOR_ROOT/res/Avenor.wxs" >"$work/extra.wxs"
+    package "$work/one.msi" && package "$work/again.msi" && package "$work/extra.msi" -DAVENOR_MSI_SOURCE="$work/extra.wxs" &&
+        cmp "$work/one.msi" "$work/again.msi" && [ -n "$(package_code "$work/one.msi")" ] &&
+        [ "$(package_code "$work/one.msi")" != "$(package_code "$work/extra.msi")" ]
+}
 rows=(
+"Avenor.exe: version, language 1033, compressed with a checksum | table File | grep -qP \"^Avenor\\.exe\\tAvenor\\.exe\\tAvenor\\.exe\\t\\d+\\t$version\\t1033\\t1536\\t\""
+"a hash row for Avenor.ini only                                 | [ \"\$(table MsiFileHash | cut -f1 | tail -n +4)\" = Avenor.ini ]"
+"the icon of the list of installed programs is the launcher's   | table Property | grep -qxP 'ARPPRODUCTICON\\tAvenor\\.ico' && cmp <(msiinfo extract \"\$m\" Icon.Avenor.ico) \"\$AVENOR_ROOT/res/Avenor.ico\""
+"the folders are secure properties                              | table Property | grep -qxP 'SecureCustomProperties\\tAVENOR_OLDER;AVENOR_NEWER;AVENOR_REMEMBERED;INSTALLDIR'"
+"database code page 1252                                        | table _ForceCodepage | grep -qP '^1252\\t_ForceCodepage'"
+"the package code follows every byte                            | code"
 "the zip's Avenor.exe is signed, stamped   | stamped run/Avenor.exe"
 "the installer package is signed, stamped  | stamped out/$package.msi"
 "the package's Avenor.exe is the zip's     | cmp msi/*/Tavrik/Lumora/Avenor.exe run/Avenor.exe"
