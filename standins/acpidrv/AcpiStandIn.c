@@ -3,11 +3,13 @@
  * sets, records every request for the test bed and answers as the test bed
  * told it to (see AcpiStandInProtocol.h).
  *
- * Runs in Wine's winedevice.exe. A request from a native 32-bit caller holds
- * only the address of its argument record, in the caller's address space,
- * which winedevice.exe cannot see: such a request is judged by its fixed
- * fields alone and leaves the lamp state unknown. */
-#include <wdm.h>
+ * A request from a native 32-bit caller holds only the address of its argument
+ * record, in the caller's address space. On a 32-bit Windows the driver reads
+ * the record there while the request is dispatched, in the caller's context.
+ * Under Wine it runs in winedevice.exe, another process, which cannot see the
+ * record: such a request is judged by its fixed fields alone and leaves the
+ * lamp state unknown. */
+#include <ntddk.h>
 
 #include "AcpiStandInProtocol.h"
 
@@ -28,6 +30,9 @@ static LONG g_lamp;
 static BOOLEAN g_holdArmed; /* hold the next request carrying g_holdArgument */
 static ULONG g_holdArgument;
 static PIRP g_heldIrp; /* the request held back, pending */
+/* Set when the system is Windows, not Wine: only then does a dispatch routine
+ * run in the requesting process. */
+static BOOLEAN g_callerContext;
 
 static ULONG ReadU32(const UCHAR *p) {
     return (ULONG)p[0] | ((ULONG)p[1] << 8) | ((ULONG)p[2] << 16) | ((ULONG)p[3] << 24);
@@ -66,6 +71,33 @@ static ULONG JudgeRequest(const UCHAR *req, ULONG len, ULONG *method, ULONG *arg
     return ACPI_REQ_OK;
 }
 
+#ifndef _WIN64
+NTKERNELAPI PEPROCESS NTAPI IoThreadToProcess(PETHREAD thread); /* not in mingw-w64's headers */
+#endif
+
+/* The argument in the record a native request points at, when the driver runs
+ * in the requesting process (only a 32-bit Windows sends such a request to a
+ * driver that does) and the record there is mapped and has the integer
+ * record's type and length. */
+static BOOLEAN ReadNativeRecord(PIRP irp, const UCHAR *req, ULONG *argument) {
+#ifdef _WIN64
+    UNREFERENCED_PARAMETER(irp);
+    UNREFERENCED_PARAMETER(req);
+    UNREFERENCED_PARAMETER(argument);
+    return FALSE;
+#else
+    const ULONG_PTR address = ReadU32(req + 16);
+    const UCHAR *record = (const UCHAR *)address;
+    if (!g_callerContext || !irp->Tail.Overlay.Thread ||
+        IoThreadToProcess(irp->Tail.Overlay.Thread) != PsGetCurrentProcess() ||
+        address > MmUserProbeAddress - 8 || !MmIsAddressValid((PVOID)record) ||
+        !MmIsAddressValid((PVOID)(record + 7)) || ReadU16(record) != 0 || ReadU16(record + 2) != 4)
+        return FALSE;
+    *argument = ReadU32(record + 4);
+    return TRUE;
+#endif
+}
+
 static NTSTATUS Complete(PIRP irp, NTSTATUS status, ULONG_PTR information) {
     irp->IoStatus.Status = status;
     irp->IoStatus.Information = information;
@@ -80,7 +112,9 @@ static NTSTATUS NTAPI DispatchCreateClose(PDEVICE_OBJECT device, PIRP irp) {
 
 /* Lets an evaluation request take effect: judges it, sets the lamp, writes the
  * reply, records it and completes it. Input and output share the system
- * buffer, so the request is copied out before any reply byte is written. */
+ * buffer, so the request is copied out before any reply byte is written. A
+ * native request's argument, read by Evaluate, is in the IRP's driver context
+ * (a known flag, then the argument). */
 static NTSTATUS TakeEffect(PIRP irp) {
     PIO_STACK_LOCATION sp = IoGetCurrentIrpStackLocation(irp);
     ULONG inLen = sp->Parameters.DeviceIoControl.InputBufferLength;
@@ -106,6 +140,10 @@ static NTSTATUS TakeEffect(PIRP irp) {
     verdict = JudgeRequest(req, inLen, &method, &argument, &argumentKnown);
     if (!buffer && inLen)
         verdict = ACPI_REQ_BAD_LENGTH;
+    if (verdict == ACPI_REQ_OK && !argumentKnown && irp->Tail.Overlay.DriverContext[0]) {
+        argument = (ULONG)(ULONG_PTR)irp->Tail.Overlay.DriverContext[1];
+        argumentKnown = TRUE;
+    }
 
     KeAcquireSpinLock(&g_lock, &irql);
     if (verdict != ACPI_REQ_OK) {
@@ -175,10 +213,15 @@ static NTSTATUS Evaluate(PIRP irp, ULONG inLen) {
     RtlZeroMemory(req, sizeof(req));
     if (buffer)
         RtlCopyMemory(req, buffer, inLen < sizeof(req) ? inLen : sizeof(req));
-    if (buffer && JudgeRequest(req, inLen, &method, &argument, &argumentKnown) == ACPI_REQ_OK &&
-        argumentKnown) {
+    irp->Tail.Overlay.DriverContext[0] = NULL;
+    if (buffer && JudgeRequest(req, inLen, &method, &argument, &argumentKnown) == ACPI_REQ_OK) {
+        if (!argumentKnown && ReadNativeRecord(irp, req, &argument)) {
+            irp->Tail.Overlay.DriverContext[0] = (PVOID)1;
+            irp->Tail.Overlay.DriverContext[1] = (PVOID)(ULONG_PTR)argument;
+            argumentKnown = TRUE;
+        }
         KeAcquireSpinLock(&g_lock, &irql);
-        if (g_holdArmed && !g_heldIrp && argument == g_holdArgument) {
+        if (argumentKnown && g_holdArmed && !g_heldIrp && argument == g_holdArgument) {
             g_holdArmed = FALSE;
             g_heldIrp = irp;
             hold = TRUE;
@@ -310,6 +353,9 @@ NTSTATUS NTAPI DriverEntry(PDRIVER_OBJECT driver, PUNICODE_STRING registryPath) 
 
     UNREFERENCED_PARAMETER(registryPath);
     KeInitializeSpinLock(&g_lock);
+    /* Wine's kernel exports the loop its driver host runs; Windows' does not. */
+    RtlInitUnicodeString(&name, L"wine_ntoskrnl_main_loop");
+    g_callerContext = MmGetSystemRoutineAddress(&name) == NULL;
     ResetState();
 
     RtlInitUnicodeString(&name, ACPI_STANDIN_DEVICE_NAME);

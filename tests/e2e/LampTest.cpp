@@ -54,7 +54,8 @@ struct ReplyBytes {
 // What the prefix's request layout lets the stand-in see. A 32-bit caller in
 // the 64-bit prefix runs under WOW64 and sends its record inline; in the pure
 // 32-bit prefix (native32.sh sets AVENOR_PREFIX_ARCH=win32) it sends the
-// record's address, so that the stand-in sees neither argument nor lamp.
+// record's address, so that the stand-in sees neither argument nor lamp. On
+// 32-bit Windows the stand-in reads the record through that address.
 struct Layout {
     bool wow64;
     std::vector<std::string> notice; // traced before each request is sent
@@ -67,6 +68,9 @@ const Layout &ThisPrefix() {
     static const Layout kWow64 = {
         true, {NotifyLine("One_Method_Raw", "IsWow64()!!")}, 1, 0, {kLampOnArg, kLampOffArg}};
     static const Layout kNative = {false, {}, -1, -1, {0, 0}};
+    static const Layout kNativeWindows = {false, {}, 1, 0, {kLampOnArg, kLampOffArg}};
+    if (ThisPlatform() == Platform::Windows)
+        return RunsUnderWow64() ? kWow64 : kNativeWindows;
     char arch[16] = {};
     GetEnvironmentVariableA("AVENOR_PREFIX_ARCH", arch, sizeof(arch));
     return lstrcmpA(arch, "win32") == 0 ? kNative : kWow64;

@@ -42,6 +42,12 @@ std::wstring TwoLanguages(const std::wstring &languageTable) {
 class LocalizedBoxTest : public E2eTest {
 protected:
     LocalizedBoxTest() { startDriver_ = false; }
+    void SetUp() override {
+        TB_NOT_RUN_ON(Platform::Windows,
+                      "a Windows user's UI language is a setting of the account, taken at logon: "
+                      "a test cannot give one copy a language of its own");
+        E2eTest::SetUp();
+    }
 
     // Starts a traced copy whose user has the UI language of `locale`, answers
     // its one box and returns the box's text.

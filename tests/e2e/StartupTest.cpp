@@ -164,6 +164,8 @@ TEST_F(StartupTest, CopyInAnotherSessionIsRefusedWithTheOccupiedBox) {
     // The machine-wide mutex goes first: a press between the two closes then
     // finds this session's mutex without a window and ends quietly, instead
     // of being refused with the box.
+    TB_NOT_RUN_ON(Platform::Windows, "the order of the mutex closes is read from Wine's relay "
+                                     "trace; Windows has no such trace");
     EXPECT_EQ((std::vector<std::string>{"Global\\Tavrik Xolt Wrapper Global Mutex",
                                         "Tavrik Xolt Wrapper Local Mutex"}),
               RecordedMutexCloses());

@@ -50,7 +50,7 @@ protected:
     StringsFileTest() { startDriver_ = false; }
     void SetUp() override {
         E2eTest::SetUp();
-        if (HasFatalFailure())
+        if (HasFatalFailure() || IsSkipped())
             return;
         ASSERT_FALSE(DeviceOpens()) << "a driver stand-in is still running";
     }

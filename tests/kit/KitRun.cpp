@@ -247,9 +247,11 @@ void RunProgram(const Program &p, const char *platform, Results *r) {
 } // namespace
 
 int wmain(int argc, wchar_t **argv) {
-    bool force = false;
-    for (int i = 1; i < argc; ++i)
+    bool force = false, driver = true;
+    for (int i = 1; i < argc; ++i) {
         force = force || !_wcsicmp(argv[i], L"/force");
+        driver = driver && _wcsicmp(argv[i], L"/nodriver") != 0;
+    }
     wchar_t self[MAX_PATH];
     const DWORD n = GetModuleFileNameW(nullptr, self, MAX_PATH);
     if (n == 0 || n >= MAX_PATH)
@@ -257,12 +259,13 @@ int wmain(int argc, wchar_t **argv) {
     g_kit.assign(self, n);
     g_kit.resize(g_kit.find_last_of(L'\\') + 1);
     const char *platform = PlatformName(ThisPlatform());
-    printf("Avenor test kit on %s%s\n", platform, RunsUnderWow64() ? " (64-bit)" : "");
+    printf("Avenor test kit on %s%s%s\n", platform, RunsUnderWow64() ? " (64-bit)" : "",
+           driver ? "" : ", without the driver");
 
     std::vector<std::wstring> missing;
     if (!IsAdministrator())
         missing.push_back(L"administrator rights: run it from an elevated prompt");
-    if (ThisPlatform() == Platform::Windows && RunsUnderWow64() && !TestSigningInEffect())
+    if (driver && ThisPlatform() == Platform::Windows && RunsUnderWow64() && !TestSigningInEffect())
         missing.push_back(L"test signing: bcdedit /set testsigning on, then restart");
     // What an earlier run left (it may have been ended with Ctrl+C) goes first.
     const bool earlier = GetFileAttributesW(MarkerPath().c_str()) != INVALID_FILE_ATTRIBUTES;
@@ -281,7 +284,10 @@ int wmain(int argc, wchar_t **argv) {
     }
     CloseHandle(
         CreateFileW(MarkerPath().c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
-    if (!TrustCertificate(true))
+    // Without the driver, the programs report every case that needs it as not run.
+    if (!driver)
+        SetEnvironmentVariableW(L"AVENOR_NO_DRIVER", L"1");
+    else if (!TrustCertificate(true))
         printf("warning: the kit's certificate could not be trusted; the driver stand-in may not "
                "load\n");
     CreateDirectoryW((g_kit + L"results").c_str(), nullptr);
@@ -298,7 +304,7 @@ int wmain(int argc, wchar_t **argv) {
     DeleteFolderTree(SystemDrive() + kScratch);
     DeleteFileW(MarkerPath().c_str());
 
-    printf("\nSUMMARY on %s: %u passed, %u failed, %u not run on this platform\n", platform,
+    printf("\nSUMMARY on %s: %u passed, %u failed, %u not run here\n", platform,
            static_cast<unsigned>(r.passed.size()), static_cast<unsigned>(r.failed.size()),
            static_cast<unsigned>(r.notRun.size()));
     for (const std::string &f : r.failed)

@@ -38,6 +38,10 @@ const wchar_t kNewerHotfix[] = L"1.1.0.1";
 const NotRunRow kNotRun[] = {
     {Platform::Wine, "Installer.RepairDamaged"},
 };
+// The rows that run a working copy.
+const NeedRow kNeeds[] = {
+    {Need::Driver, "Installer.Works:Installer.WorksThere:Installer.FilesInUse"},
+};
 
 std::wstring g_files; // with its trailing separator
 
@@ -307,6 +311,7 @@ TEST_F(Installer, Upgrade) {
 }
 
 TEST_F(Installer, Works) {
+    TB_NOT_RUN_WITHOUT(Need::Driver);
     EXPECT_EQ(0u, Toggle(DefaultFolder()));
     ExpectState(kNewer, DefaultFolder());
 }
@@ -330,6 +335,7 @@ TEST_F(Installer, UpgradeThere) {
 }
 
 TEST_F(Installer, WorksThere) {
+    TB_NOT_RUN_WITHOUT(Need::Driver);
     EXPECT_EQ(0u, Toggle(OtherFolder()));
     ExpectState(kNewer, OtherFolder());
 }
@@ -395,6 +401,7 @@ TEST_F(Installer, UninstallMoved) {
 // toggles Lumora off. Last, in its own folder; it takes back any rename it
 // left pending, and leaves no folder of the table behind.
 TEST_F(Installer, FilesInUse) {
+    TB_NOT_RUN_WITHOUT(Need::Driver);
     PlaceLumora(BusyFolder());
     ASSERT_EQ(0u, Msiexec(L"/i " + Package(kReleased) + Into(BusyFolder())));
     AcpiStandIn driver(g_files + (RunsUnderWow64() ? L"TvkAcpi64.sys" : L"TvkAcpi32.sys"));
@@ -455,5 +462,6 @@ int main(int argc, char **argv) {
     if (g_files.empty() || g_files.back() != L'\\')
         g_files += L'\\';
     RegisterNotRun(kNotRun, sizeof kNotRun / sizeof kNotRun[0]);
+    RegisterNeeds(kNeeds, sizeof kNeeds / sizeof kNeeds[0]);
     return RUN_ALL_TESTS();
 }

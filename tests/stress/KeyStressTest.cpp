@@ -27,6 +27,10 @@ using namespace tb;
 
 namespace {
 
+// Working runs: the driver stand-in, and the launcher's English texts.
+const NeedRow kNeeds[] = {{Need::Driver, "*"}, {Need::UsEnglishUi, "*"}};
+const bool kNeedsKnown = RegisterNeeds(kNeeds, 2);
+
 const int kRounds = 3;
 const int kSinglesPerRound = 10; // plus one burst per round
 const int kBurstSize = 5;

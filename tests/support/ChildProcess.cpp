@@ -6,8 +6,10 @@
 
 #include <wchar.h>
 
+#include "Machine.h"
 #include "Poll.h"
 #include "Processes.h"
+#include "WinePath.h"
 
 namespace tb {
 
@@ -105,7 +107,9 @@ bool ChildProcess::Start(const std::wstring &exePath, const std::wstring &tail,
     si.cb = sizeof(si);
     PROCESS_INFORMATION pi = {};
     const DWORD flags = CREATE_UNICODE_ENVIRONMENT | (suspended ? CREATE_SUSPENDED : 0);
-    if (!CreateProcessW(exePath.c_str(), cmd.data(), nullptr, nullptr, FALSE, flags, &env[0],
+    // A name too long for the ordinary form goes in its extended one.
+    const std::wstring app = exePath.size() < MAX_PATH ? exePath : ExtendedPath(exePath);
+    if (!CreateProcessW(app.c_str(), cmd.data(), nullptr, nullptr, FALSE, flags, &env[0],
                         cwd.empty() ? nullptr : cwd.c_str(), &si, &pi)) {
         startError_ = GetLastError();
         return false;
@@ -122,6 +126,10 @@ bool ChildProcess::Start(const std::wstring &exePath, const std::wstring &tail,
 bool ChildProcess::StartThroughLoader(const std::wstring &exePath, const std::wstring &tail,
                                       const EnvOverrides &overrides, const std::wstring &cwd,
                                       DWORD findTimeoutMs, const std::wstring &logScript) {
+    // Windows has no such loader: the environment block is the child's whole
+    // environment there, and the child starts directly.
+    if (ThisPlatform() == Platform::Windows)
+        return Start(exePath, tail, overrides, cwd);
     if (hProcess_ != nullptr)
         return false;
     std::vector<DWORD> before = IdsOf(OtherProcesses());

@@ -37,7 +37,7 @@ public:
     // Lets a process started suspended run; false when there is none.
     bool Resume();
 
-    // Starts `exePath` through Wine's loader as a new Unix process whose whole
+    // Under Wine, starts `exePath` through Wine's loader as a new Unix process whose whole
     // environment, Unix side included, is this process's with `overrides`
     // applied. A program started the ordinary way takes its Unix environment
     // from its parent's, not from the environment block (only WINEDEBUG is
@@ -48,6 +48,7 @@ public:
     // image path within `findTimeoutMs`; it must still run by then.
     // With `logScript` (a Unix path), the loader is started by that script,
     // which sends the loader's diagnostic output to $TB_WINE_LOG.
+    // On Windows, Start() with the same arguments.
     bool StartThroughLoader(const std::wstring &exePath, const std::wstring &tail,
                             const EnvOverrides &overrides, const std::wstring &cwd,
                             DWORD findTimeoutMs, const std::wstring &logScript = L"");

@@ -18,6 +18,7 @@
 #include "ChildProcess.h"
 #include "Impostors.h"
 #include "MessageBoxes.h"
+#include "NotRun.h"
 #include "Sandbox.h"
 #include "TraceLines.h"
 #include "TraceListener.h"
@@ -79,15 +80,18 @@ protected:
                                     HWND *hidden);
     // A copy whose user has the UI language of `locale`.
     ChildProcess &LaunchWithLocale(const std::wstring &tail, const wchar_t *locale);
-    // A copy started through Wine's loader whose message box, mutex creation
-    // and handle close calls are recorded: for the icon and buttons each box
-    // was asked for, which a box's window does not show, and for the order in
-    // which the copy lets go of its mutexes. One such copy per test.
+    // Under Wine, a copy started through Wine's loader whose message box,
+    // mutex creation and handle close calls are recorded: for the icon and
+    // buttons each box was asked for, which Wine does not let another process
+    // read from a box's window, and for the order in which the copy lets go
+    // of its mutexes. One such copy per test. On Windows, a copy whose boxes
+    // are recorded as WaitForBoxOf reads them; its mutex closes are not seen.
     ChildProcess &LaunchRecordingCalls(const std::wstring &tail);
     // The style (MB_ICON* | MB_* buttons) of every box the recorded copy
-    // asked for so far, in order.
+    // asked for so far (on Windows: showed to WaitForBoxOf), in order.
     std::vector<unsigned> RecordedBoxStyles();
-    // The names of the mutexes the recorded copy has closed so far, in order.
+    // The names of the mutexes the recorded copy has closed so far, in order
+    // (under Wine).
     std::vector<std::string> RecordedMutexCloses();
     // Waits (bounded) for a copy to end; its trace follows once collected.
     CopyRun Finish(ChildProcess &copy);
@@ -124,6 +128,8 @@ private:
     std::wstring RelayLogPath() const;
 
     std::vector<std::unique_ptr<ChildProcess>> copies_;
+    DWORD recordedPid_ = 0;                        // on Windows: the recorded copy
+    std::vector<std::pair<HWND, unsigned>> boxes_; // and the boxes it showed
 };
 
 } // namespace tb

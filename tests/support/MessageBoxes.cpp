@@ -1,5 +1,6 @@
 #include "MessageBoxes.h"
 
+#include "Machine.h"
 #include "Poll.h"
 #include "Processes.h"
 
@@ -13,6 +14,7 @@ const DWORD kPollMs = 20;
 // A press can be lost when the box has just come up; it is repeated this often.
 const DWORD kRepressMs = 200;
 const int kBoxTextId = 0xFFFF;
+const int kBoxIconId = 0x14;
 
 struct Search {
     DWORD pid;
@@ -39,7 +41,68 @@ bool HasButton(HWND box, int id) {
     return button != nullptr && (GetWindowLongW(button, GWL_STYLE) & WS_VISIBLE) != 0;
 }
 
+// An icon's colour and mask bits as 32-bit pixels, with its width.
+bool IconBits(HICON icon, std::vector<DWORD> *bits, LONG *width) {
+    ICONINFO info = {};
+    if (!GetIconInfo(icon, &info))
+        return false;
+    BITMAP bm = {};
+    bool ok = false;
+    HDC dc = GetDC(nullptr);
+    HBITMAP parts[] = {info.hbmColor, info.hbmMask};
+    bits->clear();
+    for (HBITMAP part : parts) {
+        if (part == nullptr || !GetObjectW(part, sizeof bm, &bm))
+            continue;
+        BITMAPINFO bi = {};
+        bi.bmiHeader = {
+            sizeof(BITMAPINFOHEADER), bm.bmWidth, bm.bmHeight, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
+        const size_t at = bits->size();
+        bits->resize(at + static_cast<size_t>(bm.bmWidth) * bm.bmHeight);
+        ok = GetDIBits(dc, part, 0, bm.bmHeight, bits->data() + at, &bi, DIB_RGB_COLORS) ==
+             bm.bmHeight;
+        *width = bm.bmWidth;
+    }
+    ReleaseDC(nullptr, dc);
+    for (HBITMAP part : parts)
+        if (part != nullptr)
+            DeleteObject(part);
+    return ok;
+}
+
+// The system icon a box shows, compared by handle, else pixel for pixel with
+// the system's icon of the same size.
+unsigned IconOf(HWND box) {
+    HWND control = GetDlgItem(box, kBoxIconId);
+    HICON shown =
+        control ? reinterpret_cast<HICON>(SendMessageW(control, STM_GETICON, 0, 0)) : nullptr;
+    std::vector<DWORD> bits, system;
+    LONG width = 0, systemWidth = 0;
+    if (shown == nullptr || !IconBits(shown, &bits, &width))
+        return 0;
+    static const struct {
+        WORD id;
+        unsigned style;
+    } kIcons[] = {{32513, MB_ICONERROR},
+                  {32514, MB_ICONQUESTION},
+                  {32515, MB_ICONWARNING},
+                  {32516, MB_ICONINFORMATION}};
+    for (const auto &k : kIcons) {
+        HICON icon = static_cast<HICON>(
+            LoadImageW(nullptr, MAKEINTRESOURCEW(k.id), IMAGE_ICON, width, width, LR_SHARED));
+        if (icon == shown || (icon && IconBits(icon, &system, &systemWidth) && system == bits))
+            return k.style;
+    }
+    return 0;
+}
+
 } // namespace
+
+unsigned StyleOf(const BoxView &box) {
+    const unsigned buttons =
+        box.yes ? (box.cancel ? MB_YESNOCANCEL : MB_YESNO) : (box.cancel ? MB_OKCANCEL : MB_OK);
+    return box.icon | buttons;
+}
 
 std::vector<HWND> VisibleBoxesOf(DWORD pid) {
     Search search{pid, {}};
@@ -74,6 +137,8 @@ BoxView ReadBox(HWND box) {
     view.cancel = HasButton(box, IDCANCEL);
     view.yes = HasButton(box, IDYES);
     view.no = HasButton(box, IDNO);
+    if (ThisPlatform() == Platform::Windows)
+        view.icon = IconOf(box);
     return view;
 }
 

@@ -21,7 +21,15 @@ struct BoxView {
     bool cancel = false;
     bool yes = false;
     bool no = false;
+    // MB_ICONERROR, MB_ICONQUESTION, MB_ICONWARNING or MB_ICONINFORMATION, by
+    // the system icon the box shows; 0 for none or one not known. Read on
+    // Windows only: under Wine a box's icon cannot be read from another process.
+    unsigned icon = 0;
 };
+
+// The style a box was asked for, as far as its window shows it: the icon and
+// the buttons (MB_OK, MB_OKCANCEL, MB_YESNO, MB_YESNOCANCEL).
+unsigned StyleOf(const BoxView &box);
 
 // Visible dialog-class ("#32770") top-level windows of process `pid`.
 std::vector<HWND> VisibleBoxesOf(DWORD pid);

@@ -1,7 +1,14 @@
+// The system's wait chains came with Vista.
+#undef _WIN32_WINNT
+#define _WIN32_WINNT 0x0600
+
 #include "Processes.h"
 
 #include <psapi.h>
 #include <tlhelp32.h>
+#include <wct.h>
+
+#include "Machine.h"
 
 #include <wchar.h>
 
@@ -76,7 +83,55 @@ bool AllThreadsSuspended(DWORD pid) {
     return seen > 0 && suspended == seen;
 }
 
+namespace {
+
+// Windows: a thread of the process whose wait chain runs through a critical
+// section to another thread of the same process.
+bool WaitsOnALockInItsChain(DWORD pid) {
+    typedef HWCT(WINAPI * Open)(DWORD, PWAITCHAINCALLBACK);
+    typedef BOOL(WINAPI * Get)(HWCT, DWORD_PTR, DWORD, DWORD, LPDWORD, PWAITCHAIN_NODE_INFO,
+                               LPBOOL);
+    typedef VOID(WINAPI * Close)(HWCT);
+    HMODULE advapi = GetModuleHandleW(L"advapi32.dll");
+    Open open = advapi ? reinterpret_cast<Open>(reinterpret_cast<void (*)()>(
+                             GetProcAddress(advapi, "OpenThreadWaitChainSession")))
+                       : nullptr;
+    Get get = advapi ? reinterpret_cast<Get>(reinterpret_cast<void (*)()>(
+                           GetProcAddress(advapi, "GetThreadWaitChain")))
+                     : nullptr;
+    Close close = advapi ? reinterpret_cast<Close>(reinterpret_cast<void (*)()>(
+                               GetProcAddress(advapi, "CloseThreadWaitChainSession")))
+                         : nullptr;
+    HWCT session = open && get && close ? open(0, nullptr) : nullptr;
+    HANDLE snap = session ? CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0) : INVALID_HANDLE_VALUE;
+    bool waits = false;
+    THREADENTRY32 entry = {};
+    entry.dwSize = sizeof(entry);
+    for (BOOL more = snap != INVALID_HANDLE_VALUE && Thread32First(snap, &entry); more && !waits;
+         more = Thread32Next(snap, &entry)) {
+        WAITCHAIN_NODE_INFO nodes[16] = {}; // the system gives at most 16
+        DWORD count = 16;
+        BOOL cycle = FALSE;
+        if (entry.th32OwnerProcessID != pid ||
+            !get(session, 0, 0, entry.th32ThreadID, &count, nodes, &cycle))
+            continue;
+        // thread, critical section, owning thread
+        waits = count >= 3 && nodes[1].ObjectType == WctCriticalSectionType &&
+                nodes[2].ObjectType == WctThreadType && nodes[2].ThreadObject.ProcessId == pid &&
+                nodes[2].ThreadObject.ThreadId != entry.th32ThreadID;
+    }
+    if (snap != INVALID_HANDLE_VALUE)
+        CloseHandle(snap);
+    if (session)
+        close(session);
+    return waits;
+}
+
+} // namespace
+
 bool WaitsOnALockOfItsImage(HANDLE process) {
+    if (ThisPlatform() == Platform::Windows)
+        return WaitsOnALockInItsChain(GetProcessId(process));
     HMODULE image = nullptr;
     DWORD needed = 0;
     MODULEINFO info = {};

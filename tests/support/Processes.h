@@ -24,8 +24,10 @@ DWORD OwnerOf(HWND window);
 // Whether every thread of process `pid` is suspended now (a process created
 // suspended and not yet resumed); false when it has no thread to see.
 bool AllThreadsSuspended(DWORD pid);
-// Whether a thread of `process` now waits for a critical section of its program
-// image that another thread holds, as read from the process's memory.
+// Whether a thread of `process` now waits for a critical section that another
+// of its threads holds: on Windows as the system's wait chain of each thread
+// tells; under Wine, whose wait chains tell nothing, as read from the
+// process's memory, for a critical section in its program image.
 bool WaitsOnALockOfItsImage(HANDLE process);
 
 } // namespace tb

@@ -87,11 +87,12 @@ ExpectedLine NoteLike(const std::string &context, const std::string &messagePatt
         [pattern](const std::string &got) { return std::regex_match(got, pattern); }};
 }
 
-ExpectedLine ErrorLike(const std::string &context, const std::string &messagePattern) {
+ExpectedLine ErrorLike(const std::string &context, const std::string &messagePattern, DWORD code) {
     const std::regex pattern(RegexEscape("[Avenor] " + context + " -> ") + "(" + messagePattern +
-                             "), error: [0-9]+ - [\\s\\S]*");
+                             "), error: " + std::to_string(code) + " - [\\s\\S]*");
     return ExpectedLine{
-        "[Avenor] " + context + " -> /" + messagePattern + "/, error: <code> - <text>",
+        "[Avenor] " + context + " -> /" + messagePattern + "/, error: " + std::to_string(code) +
+            " - <text>",
         [pattern](const std::string &got) { return std::regex_match(got, pattern); }};
 }
 

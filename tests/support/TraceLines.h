@@ -40,8 +40,9 @@ const DWORD kAnyCode = ~0u;
 // An error line for (context, message) whose code and system text agree; with
 // `code`, it must be that code.
 ExpectedLine Error(const std::string &context, const std::string &message, DWORD code = kAnyCode);
-// An error line whose message matches `messagePattern`, with any code and text.
-ExpectedLine ErrorLike(const std::string &context, const std::string &messagePattern);
+// An error line whose message matches `messagePattern`, with the code `code`
+// and any text.
+ExpectedLine ErrorLike(const std::string &context, const std::string &messagePattern, DWORD code);
 // `text` with every regular-expression operator escaped.
 std::string RegexEscape(const std::string &text);
 
