@@ -33,5 +33,10 @@ bash scripts/msvc-check.sh
 clang-format --dry-run --Werror $(git ls-files '*.cpp' '*.h' '*.c')
 echo "clang-format: clean"
 
+# The hosted workflow cannot run here: its schema is checked (scripts/setup.sh
+# installs the checker).
+"${AVENOR_BUILD:-build}/npm/node_modules/.bin/action-validator" .github/workflows/*.yml
+echo "workflows: valid"
+
 # The program is 32-bit only: a 64-bit build must stop at compile time.
 bash scripts/check-32bit-only.sh
