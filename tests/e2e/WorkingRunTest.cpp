@@ -42,7 +42,7 @@ std::vector<ExpectedLine> LoneRun(const std::string &targetPath, HWND hidden) {
 bool NothingOvertakes(const ChildProcess &copy) {
     bool waits = false;
     PollUntil(kExitMs, 20, [&] {
-        waits = WaitsOnALockOfItsImage(copy.Handle());
+        waits = WaitsOnALockOfItsOwn(copy.Handle());
         return waits || !StandInHolding();
     });
     EXPECT_TRUE(StandInRelease());

@@ -14,7 +14,6 @@ const DWORD kPollMs = 20;
 // A press can be lost when the box has just come up; it is repeated this often.
 const DWORD kRepressMs = 200;
 const int kBoxTextId = 0xFFFF;
-const int kBoxIconId = 0x14;
 
 struct Search {
     DWORD pid;
@@ -70,16 +69,29 @@ bool IconBits(HICON icon, std::vector<DWORD> *bits, LONG *width) {
     return ok;
 }
 
-// The system icon a box shows, compared by handle, else pixel for pixel with
-// the system's icon of the same size.
+BOOL CALLBACK FindIconControl(HWND child, LPARAM found) {
+    WCHAR cls[16] = {};
+    if (GetClassNameW(child, cls, ARRAYSIZE(cls)) > 0 && lstrcmpiW(cls, L"Static") == 0 &&
+        (GetWindowLongW(child, GWL_STYLE) & SS_TYPEMASK) == SS_ICON) {
+        *reinterpret_cast<HWND *>(found) = child;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+// The system icon a box shows (in its one icon control, whatever its id),
+// compared by handle, else pixel for pixel with the system's icon of the same
+// size.
 unsigned IconOf(HWND box) {
-    HWND control = GetDlgItem(box, kBoxIconId);
+    HWND control = nullptr;
+    EnumChildWindows(box, FindIconControl, reinterpret_cast<LPARAM>(&control));
     HICON shown =
         control ? reinterpret_cast<HICON>(SendMessageW(control, STM_GETICON, 0, 0)) : nullptr;
     std::vector<DWORD> bits, system;
     LONG width = 0, systemWidth = 0;
-    if (shown == nullptr || !IconBits(shown, &bits, &width))
+    if (shown == nullptr)
         return 0;
+    const bool haveBits = IconBits(shown, &bits, &width);
     static const struct {
         WORD id;
         unsigned style;
@@ -88,9 +100,12 @@ unsigned IconOf(HWND box) {
                   {32515, MB_ICONWARNING},
                   {32516, MB_ICONINFORMATION}};
     for (const auto &k : kIcons) {
-        HICON icon = static_cast<HICON>(
-            LoadImageW(nullptr, MAKEINTRESOURCEW(k.id), IMAGE_ICON, width, width, LR_SHARED));
-        if (icon == shown || (icon && IconBits(icon, &system, &systemWidth) && system == bits))
+        if (LoadIconW(nullptr, MAKEINTRESOURCEW(k.id)) == shown)
+            return k.style;
+        HICON icon = haveBits ? static_cast<HICON>(LoadImageW(nullptr, MAKEINTRESOURCEW(k.id),
+                                                              IMAGE_ICON, width, width, LR_SHARED))
+                              : nullptr;
+        if (icon && IconBits(icon, &system, &systemWidth) && system == bits)
             return k.style;
     }
     return 0;

@@ -129,7 +129,7 @@ bool WaitsOnALockInItsChain(DWORD pid) {
 
 } // namespace
 
-bool WaitsOnALockOfItsImage(HANDLE process) {
+bool WaitsOnALockOfItsOwn(HANDLE process) {
     if (ThisPlatform() == Platform::Windows)
         return WaitsOnALockInItsChain(GetProcessId(process));
     HMODULE image = nullptr;

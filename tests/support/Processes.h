@@ -28,7 +28,7 @@ bool AllThreadsSuspended(DWORD pid);
 // of its threads holds: on Windows as the system's wait chain of each thread
 // tells; under Wine, whose wait chains tell nothing, as read from the
 // process's memory, for a critical section in its program image.
-bool WaitsOnALockOfItsImage(HANDLE process);
+bool WaitsOnALockOfItsOwn(HANDLE process);
 
 } // namespace tb
 
