@@ -42,10 +42,7 @@ protected:
         ASSERT_TRUE(tb::DeviceOpens()) << "stand-in not running (started: " << started_ << ")";
         ASSERT_TRUE(tb::StandInReset());
     }
-    void TearDown() override {
-        if (!IsSkipped())
-            tb::StandInReset();
-    }
+    void TearDown() override { tb::StandInReset(); }
 
     static tb::DeviceReply Eval(const Bytes &request, DWORD capacity = kCapacity) {
         return tb::SendToDevice(ACPI_STANDIN_IOCTL_EVAL, request, capacity);

@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "AcpiStandIn.h"
 #include "Machine.h"
 
 using namespace tb;
@@ -101,17 +102,9 @@ bool TrustCertificate(bool add) {
     return ok;
 }
 
+// The test bed's own stand-in object stops and deletes the service as it goes.
 void RemoveStandInService() {
-    SC_HANDLE scm = OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS);
-    SC_HANDLE svc = scm ? OpenServiceW(scm, L"TvkAcpiStandIn", SERVICE_ALL_ACCESS) : nullptr;
-    if (svc) {
-        SERVICE_STATUS status;
-        ControlService(svc, SERVICE_CONTROL_STOP, &status);
-        DeleteService(svc);
-        CloseServiceHandle(svc);
-    }
-    if (scm)
-        CloseServiceHandle(scm);
+    AcpiStandIn leftover(L"");
 }
 
 std::wstring MarkerPath() {

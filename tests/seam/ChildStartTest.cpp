@@ -17,6 +17,7 @@
 #include "common/Globals.h"
 
 #include "AcpiStandIn.h"
+#include "ChildProcess.h"
 #include "NotRun.h"
 #include "Impostors.h"
 #include "LumoraLog.h"
@@ -108,8 +109,6 @@ protected:
     }
 
     void TearDown() override {
-        if (IsSkipped())
-            return;
         SetEnvironmentVariableW(L"LUMORA_MODE", nullptr);
         g_bDebug = false;
         window_.Stop();
@@ -213,19 +212,14 @@ TEST_F(ChildStartTest, CloseRequestWithoutATargetTracesTheCodeItsLookupLeaves) {
 DWORD IdleWaitCodeOfAConsoleProgram() {
     wchar_t self[MAX_PATH] = L"";
     GetModuleFileNameW(nullptr, self, MAX_PATH);
-    wchar_t cmd[] = L"self --gtest_list_tests --gtest_filter=-*";
-    STARTUPINFOW si = {};
-    si.cb = sizeof si;
-    PROCESS_INFORMATION pi = {};
-    if (!CreateProcessW(self, cmd, nullptr, nullptr, FALSE, CREATE_SUSPENDED, nullptr, nullptr, &si,
-                        &pi))
+    ChildProcess console;
+    if (!console.Start(self, L" --gtest_list_tests --gtest_filter=-*", {}, L"", true) ||
+        !console.Resume())
         return 0;
-    ResumeThread(pi.hThread);
     SetLastError(kCodeBeforeIdleWait);
-    const DWORD code = WaitForInputIdle(pi.hProcess, INFINITE) == WAIT_FAILED ? GetLastError() : 0;
-    WaitForSingleObject(pi.hProcess, 10000);
-    CloseHandle(pi.hThread);
-    CloseHandle(pi.hProcess);
+    const DWORD code =
+        WaitForInputIdle(console.Handle(), INFINITE) == WAIT_FAILED ? GetLastError() : 0;
+    console.WaitForExit(10000);
     return code;
 }
 

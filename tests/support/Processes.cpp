@@ -61,15 +61,50 @@ DWORD OwnerOf(HWND window) {
     return pid;
 }
 
-bool AllThreadsSuspended(DWORD pid) {
+namespace {
+
+// The ids of the threads of process `pid`.
+std::vector<DWORD> ThreadsOf(DWORD pid) {
+    std::vector<DWORD> threads;
     HANDLE snap = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
     THREADENTRY32 entry = {};
     entry.dwSize = sizeof(entry);
+    for (BOOL more = Thread32First(snap, &entry); more; more = Thread32Next(snap, &entry))
+        if (entry.th32OwnerProcessID == pid)
+            threads.push_back(entry.th32ThreadID);
+    CloseHandle(snap);
+    return threads;
+}
+
+// Windows: a thread of the process whose wait chain runs through a critical
+// section to another thread of the same process.
+bool WaitsOnALockInItsChain(DWORD pid) {
+    HWCT session = OpenThreadWaitChainSession(0, nullptr);
+    if (session == nullptr)
+        return false;
+    bool waits = false;
+    for (DWORD tid : ThreadsOf(pid)) {
+        WAITCHAIN_NODE_INFO nodes[16] = {}; // the system gives at most 16
+        DWORD count = 16;
+        BOOL cycle = FALSE;
+        // thread, critical section, owning thread
+        if (GetThreadWaitChain(session, 0, 0, tid, &count, nodes, &cycle) && count >= 3 &&
+            nodes[1].ObjectType == WctCriticalSectionType && nodes[2].ObjectType == WctThreadType &&
+            nodes[2].ThreadObject.ProcessId == pid && nodes[2].ThreadObject.ThreadId != tid) {
+            waits = true;
+            break;
+        }
+    }
+    CloseThreadWaitChainSession(session);
+    return waits;
+}
+
+} // namespace
+
+bool AllThreadsSuspended(DWORD pid) {
     size_t seen = 0, suspended = 0;
-    for (BOOL more = Thread32First(snap, &entry); more; more = Thread32Next(snap, &entry)) {
-        HANDLE thread = entry.th32OwnerProcessID == pid
-                            ? OpenThread(THREAD_SUSPEND_RESUME, FALSE, entry.th32ThreadID)
-                            : nullptr;
+    for (DWORD tid : ThreadsOf(pid)) {
+        HANDLE thread = OpenThread(THREAD_SUSPEND_RESUME, FALSE, tid);
         if (thread == nullptr)
             continue;
         // Suspending reports the count before; resuming puts it back.
@@ -79,55 +114,8 @@ bool AllThreadsSuspended(DWORD pid) {
             suspended += before > 0 ? 1 : 0;
         CloseHandle(thread);
     }
-    CloseHandle(snap);
     return seen > 0 && suspended == seen;
 }
-
-namespace {
-
-// Windows: a thread of the process whose wait chain runs through a critical
-// section to another thread of the same process.
-bool WaitsOnALockInItsChain(DWORD pid) {
-    typedef HWCT(WINAPI * Open)(DWORD, PWAITCHAINCALLBACK);
-    typedef BOOL(WINAPI * Get)(HWCT, DWORD_PTR, DWORD, DWORD, LPDWORD, PWAITCHAIN_NODE_INFO,
-                               LPBOOL);
-    typedef VOID(WINAPI * Close)(HWCT);
-    HMODULE advapi = GetModuleHandleW(L"advapi32.dll");
-    Open open = advapi ? reinterpret_cast<Open>(reinterpret_cast<void (*)()>(
-                             GetProcAddress(advapi, "OpenThreadWaitChainSession")))
-                       : nullptr;
-    Get get = advapi ? reinterpret_cast<Get>(reinterpret_cast<void (*)()>(
-                           GetProcAddress(advapi, "GetThreadWaitChain")))
-                     : nullptr;
-    Close close = advapi ? reinterpret_cast<Close>(reinterpret_cast<void (*)()>(
-                               GetProcAddress(advapi, "CloseThreadWaitChainSession")))
-                         : nullptr;
-    HWCT session = open && get && close ? open(0, nullptr) : nullptr;
-    HANDLE snap = session ? CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0) : INVALID_HANDLE_VALUE;
-    bool waits = false;
-    THREADENTRY32 entry = {};
-    entry.dwSize = sizeof(entry);
-    for (BOOL more = snap != INVALID_HANDLE_VALUE && Thread32First(snap, &entry); more && !waits;
-         more = Thread32Next(snap, &entry)) {
-        WAITCHAIN_NODE_INFO nodes[16] = {}; // the system gives at most 16
-        DWORD count = 16;
-        BOOL cycle = FALSE;
-        if (entry.th32OwnerProcessID != pid ||
-            !get(session, 0, 0, entry.th32ThreadID, &count, nodes, &cycle))
-            continue;
-        // thread, critical section, owning thread
-        waits = count >= 3 && nodes[1].ObjectType == WctCriticalSectionType &&
-                nodes[2].ObjectType == WctThreadType && nodes[2].ThreadObject.ProcessId == pid &&
-                nodes[2].ThreadObject.ThreadId != entry.th32ThreadID;
-    }
-    if (snap != INVALID_HANDLE_VALUE)
-        CloseHandle(snap);
-    if (session)
-        close(session);
-    return waits;
-}
-
-} // namespace
 
 bool WaitsOnALockOfItsOwn(HANDLE process) {
     if (ThisPlatform() == Platform::Windows)
